@@ -1,0 +1,33 @@
+// type_info_cache: a module's type library, built from its own description on first use and
+// kept until the module unloads, with the type information of each interface it serves.
+#pragma once
+
+#include <mutex>
+#include <utility>
+#include <vector>
+
+#include "platform/ComPtr.h"
+#include "platform/TypeDescription.h"
+
+namespace ambivox {
+
+class type_info_cache {
+public:
+    using describer = library_description const& (*)();
+
+    explicit type_info_cache(describer describe) noexcept : m_describe(describe) {}
+
+    // The type information of interface iid, borrowed: it lives as long as the cache. Null when
+    // the library does not describe iid or could not be built.
+    ITypeInfo* find(IID const& iid) noexcept;
+    // The library itself, as a new reference owned by the caller (null on failure).
+    HRESULT library(ITypeLib** out) noexcept;
+
+private:
+    describer m_describe;
+    std::mutex m_mutex;
+    com_ptr<ITypeLib> m_library;
+    std::vector<std::pair<IID, com_ptr<ITypeInfo>>> m_infos;
+};
+
+}  // namespace ambivox
