@@ -19,8 +19,8 @@ constexpr DWORD MB_ERR_INVALID_CHARS = 0x8;
 
 // Converts srcLen bytes of src (-1: up to and including its terminator) to UTF-16 in dst, the
 // caller's buffer of dstLen code units. Answers the code units written, or with dstLen 0 the
-// code units needed (dst is not touched then). On failure answers 0, sets the thread's last
-// error and leaves dst unspecified:
+// code units needed (dst is not touched then). On failure answers 0, leaves dst unwritten and
+// sets the thread's last error:
 //   ERROR_INVALID_PARAMETER      null src, srcLen 0 or below -1, dstLen below 0, null dst with
 //                                a nonzero dstLen, src and dst the same, an unknown code page,
 //                                or flags other than MB_ERR_INVALID_CHARS;
@@ -35,10 +35,10 @@ int MultiByteToWideChar(UINT codePage, DWORD flags, LPCSTR src, int srcLen, LPWS
 // the caller's buffer of dstLen bytes. Answers the bytes written, or with dstLen 0 the bytes
 // needed (dst is not touched then). A character the code page lacks becomes defaultChar[0] (or
 // '?' when defaultChar is null) and sets *usedDefault to TRUE; *usedDefault is FALSE otherwise.
-// UTF-8 encodes an unpaired surrogate as U+FFFD. Failures answer 0 and set the thread's last
-// error: ERROR_INVALID_PARAMETER for the parameter faults listed above, any flags, or a
-// defaultChar/usedDefault given with CP_UTF8; ERROR_INSUFFICIENT_BUFFER when dstLen is too
-// small.
+// UTF-8 encodes an unpaired surrogate as U+FFFD. Failures answer 0, leave dst unwritten and
+// set the thread's last error: ERROR_INVALID_PARAMETER for the parameter faults listed above,
+// any flags, or a defaultChar/usedDefault given with CP_UTF8; ERROR_INSUFFICIENT_BUFFER when
+// dstLen is too small.
 int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPSTR dst, int dstLen,
                         LPCSTR defaultChar, BOOL* usedDefault) noexcept;
 

@@ -1,10 +1,14 @@
 #include "platform/ComRuntime.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <mutex>
 #include <vector>
 
+#include "platform/CodePage.h"
 #include "platform/HResultBoundary.h"
+#include "platform/InprocServerCache.h"
+#include "platform/Registry.h"
 
 namespace {
 
@@ -82,7 +86,51 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void*
     if (!ambivox::runtime_initialized()) return CO_E_NOTINITIALIZED;
     if ((clsctx & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
     if (auto getter = find_builtin(clsid)) return getter(riid, ppv);
-    return REGDB_E_CLASSNOTREG;
+    return ambivox::hresult_boundary([&]() -> HRESULT {
+        std::u16string path;
+        std::u16string const key = u"CLSID\\" + ambivox::to_u16string(clsid) + u"\\InprocServer32";
+        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT, key, {}, path) != ERROR_SUCCESS ||
+            path.empty())
+            return REGDB_E_CLASSNOTREG;
+        return ambivox::InprocServerCache::instance().get_class_object(
+            ambivox::narrow(path, CP_UTF8), clsid, riid, ppv);
+    });
+}
+
+void CoFreeUnusedLibraries() noexcept {
+    ambivox::InprocServerCache::instance().free_unused();
+}
+
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) noexcept {
+    if (progId == nullptr || clsid == nullptr) return E_INVALIDARG;
+    return ambivox::hresult_boundary([&]() -> HRESULT {
+        std::u16string text;
+        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT, std::u16string(progId) + u"\\CLSID", {},
+                                    text) != ERROR_SUCCESS)
+            return CO_E_CLASSSTRING;
+        auto const parsed = ambivox::parse_guid(text);
+        if (!parsed) return CO_E_CLASSSTRING;
+        *clsid = *parsed;
+        return S_OK;
+    });
+}
+
+HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) noexcept {
+    if (progId == nullptr) return E_INVALIDARG;
+    *progId = nullptr;
+    return ambivox::hresult_boundary([&]() -> HRESULT {
+        std::u16string text;
+        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT,
+                                    u"CLSID\\" + ambivox::to_u16string(clsid) + u"\\ProgID", {},
+                                    text) != ERROR_SUCCESS)
+            return REGDB_E_CLASSNOTREG;
+        auto* copy = static_cast<LPOLESTR>(CoTaskMemAlloc((text.size() + 1) * sizeof(OLECHAR)));
+        if (copy == nullptr) return E_OUTOFMEMORY;
+        std::copy(text.begin(), text.end(), copy);
+        copy[text.size()] = u'\0';
+        *progId = copy;
+        return S_OK;
+    });
 }
 
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid,

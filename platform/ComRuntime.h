@@ -25,8 +25,21 @@ void CoUninitialize() noexcept;
 // on a thread that has not initialised the runtime.
 HRESULT CoCreateInstance(REFCLSID clsid, IUnknown* outer, DWORD clsctx, REFIID riid,
                          void** ppv) noexcept;
+// The runtime's own classes are served without registration; any other class through
+// CLSID\{clsid}\InprocServer32 in HKEY_CLASSES_ROOT, whose module is loaded and kept loaded.
+// REGDB_E_CLASSNOTREG when the class is not registered, CO_E_DLLNOTFOUND when its module
+// cannot be loaded, CO_E_ERRORINDLL when the module is not a component server.
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void* serverInfo, REFIID riid,
                          void** ppv) noexcept;
+
+// Unloads the loaded component modules that answer S_OK to DllCanUnloadNow.
+void CoFreeUnusedLibraries() noexcept;
+
+// Reads ProgID\CLSID; CO_E_CLASSSTRING for an unknown ProgID.
+HRESULT CLSIDFromProgID(LPCOLESTR progId, CLSID* clsid) noexcept;
+// Reads CLSID\{clsid}\ProgID into a string the caller frees with CoTaskMemFree;
+// REGDB_E_CLASSNOTREG when there is none.
+HRESULT ProgIDFromCLSID(REFCLSID clsid, LPOLESTR* progId) noexcept;
 
 void* CoTaskMemAlloc(SIZE_T size) noexcept;
 void* CoTaskMemRealloc(void* block, SIZE_T size) noexcept;
