@@ -1,13 +1,18 @@
 // ConnectionPoint: one outgoing interface of a connection point container, with its sinks.
 //
 // It lives inside its container and shares the container's lifetime: its reference count is the
-// container's. Sinks sit in slots that start at 4 and double when full; a cookie is a sink's
-// 1-based slot, and freed slots are reused lowest first.
+// container's. Defined inline so that the connection enumerators it hands out lock the module of
+// the object they came from. Sinks sit in slots that start at 4 and double when full; a cookie is a
+// sink's 1-based slot, and freed slots are reused lowest first.
 #pragma once
 
+#include <algorithm>
+#include <memory>
 #include <vector>
 
 #include "platform/ConnectionPoints.h"
+#include "platform/HResultBoundary.h"
+#include "platform/SnapshotEnumerator.h"
 
 namespace ambivox {
 
@@ -36,9 +41,89 @@ public:
     HRESULT EnumConnections(IEnumConnections** ppEnum) noexcept override;
 
 private:
+    static constexpr std::size_t initial_slots = 4;
+
     IConnectionPointContainer& m_container;
     IID m_events;
     std::vector<IUnknown*> m_slots;  // each non-null slot holds one reference
 };
+
+inline ConnectionPoint::~ConnectionPoint() {
+    for (IUnknown* sink : m_slots)
+        if (sink != nullptr) sink->Release();
+}
+
+inline HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) noexcept {
+    if (ppv == nullptr) return E_POINTER;
+    if (riid == IUnknown::iid || riid == IConnectionPoint::iid) {
+        AddRef();
+        *ppv = static_cast<IConnectionPoint*>(this);
+        return S_OK;
+    }
+    *ppv = nullptr;
+    return E_NOINTERFACE;
+}
+
+inline HRESULT ConnectionPoint::GetConnectionInterface(IID* pIID) noexcept {
+    if (pIID == nullptr) return E_POINTER;
+    *pIID = m_events;
+    return S_OK;
+}
+
+inline HRESULT ConnectionPoint::GetConnectionPointContainer(
+    IConnectionPointContainer** ppCPC) noexcept {
+    if (ppCPC == nullptr) return E_POINTER;
+    m_container.AddRef();
+    *ppCPC = &m_container;
+    return S_OK;
+}
+
+inline HRESULT ConnectionPoint::Advise(IUnknown* sink, DWORD* pdwCookie) noexcept {
+    if (pdwCookie == nullptr) return E_POINTER;
+    *pdwCookie = 0;
+    if (sink == nullptr) return E_POINTER;
+
+    IUnknown* events = nullptr;
+    if (FAILED(sink->QueryInterface(m_events, reinterpret_cast<void**>(&events))) ||
+        events == nullptr)
+        return CONNECT_E_CANNOTCONNECT;
+
+    auto free = std::find(m_slots.begin(), m_slots.end(), nullptr);
+    if (free == m_slots.end()) {
+        std::size_t const used = m_slots.size();
+        try {
+            m_slots.resize(used == 0 ? ConnectionPoint::initial_slots : used * 2, nullptr);
+        } catch (...) {
+            events->Release();
+            return CONNECT_E_ADVISELIMIT;
+        }
+        free = m_slots.begin() + static_cast<std::ptrdiff_t>(used);
+    }
+    *free = events;
+    *pdwCookie = static_cast<DWORD>(free - m_slots.begin()) + 1;
+    return S_OK;
+}
+
+inline HRESULT ConnectionPoint::Unadvise(DWORD dwCookie) noexcept {
+    if (dwCookie == 0 || dwCookie > m_slots.size() || m_slots[dwCookie - 1] == nullptr)
+        return CONNECT_E_NOCONNECTION;
+    IUnknown* sink = std::exchange(m_slots[dwCookie - 1], nullptr);
+    sink->Release();
+    return S_OK;
+}
+
+inline HRESULT ConnectionPoint::EnumConnections(IEnumConnections** ppEnum) noexcept {
+    if (ppEnum == nullptr) return E_POINTER;
+    *ppEnum = nullptr;
+    return hresult_boundary([&] {
+        auto snapshot = std::make_shared<enum_snapshot<CONNECTDATA>>();
+        for (std::size_t i = 0; i < m_slots.size(); ++i)
+            if (m_slots[i] != nullptr)
+                snapshot->push_back(CONNECTDATA{m_slots[i], static_cast<DWORD>(i + 1)});
+        *ppEnum = make_snapshot_enumerator<IEnumConnections>(
+                      std::shared_ptr<enum_snapshot<CONNECTDATA> const>(std::move(snapshot)))
+                      .detach();
+    });
+}
 
 }  // namespace ambivox

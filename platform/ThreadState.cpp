@@ -1,12 +1,18 @@
 #include "platform/ThreadState.h"
 
+#include <atomic>
 #include <cerrno>
 #include <ctime>
 
 namespace {
 thread_local DWORD t_lastError = 0;
 thread_local LCID t_locale = LOCALE_DEFAULT_ACTUAL;
+std::atomic<ambivox::locale_listener> g_localeListener{nullptr};
 }  // namespace
+
+void ambivox::set_locale_listener(locale_listener listener) noexcept {
+    g_localeListener.store(listener);
+}
 
 DWORD GetLastError() noexcept {
     return t_lastError;
@@ -21,6 +27,7 @@ LCID GetThreadLocale() noexcept {
 
 BOOL SetThreadLocale(LCID locale) noexcept {
     t_locale = locale;
+    if (auto listener = g_localeListener.load()) listener(locale);
     return TRUE;
 }
 

@@ -18,5 +18,13 @@ BOOL SetThreadLocale(LCID locale) noexcept;
 LCID GetUserDefaultLCID() noexcept;
 LCID GetSystemDefaultLCID() noexcept;
 
+namespace ambivox {
+
+// Told of every SetThreadLocale on any thread, so tests can see which locale code ran under.
+using locale_listener = void (*)(LCID locale) noexcept;
+void set_locale_listener(locale_listener listener) noexcept;
+
+}  // namespace ambivox
+
 // Blocks the calling thread; restarts after signals so the whole interval passes.
 void Sleep(DWORD milliseconds) noexcept;

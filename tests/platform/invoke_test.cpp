@@ -95,7 +95,8 @@ public:
     }
     Args(Args const&) = delete;
     ~Args() {
-        for (auto& v : m_args) VariantClear(&v);
+        for (auto& v : m_args)
+            VariantClear(&v);
     }
     DISPPARAMS* get() noexcept { return &m_params; }
 
@@ -106,7 +107,9 @@ private:
 };
 
 // A property setter's value, named as scripts name it.
-Args put_value(VARIANT value) { return Args({value}, {DISPID_PROPERTYPUT}); }
+Args put_value(VARIANT value) {
+    return Args({value}, {DISPID_PROPERTYPUT});
+}
 
 class InvokeTest : public ambivox::testing::LockCountTest {
 protected:
@@ -130,7 +133,7 @@ protected:
     }
     unique_variant get(DISPID member) {
         unique_variant result;
-        EXPECT_EQ(invoke(member, DISPATCH_PROPERTYGET, Args{}, result.data()), S_OK);
+        EXPECT_EQ(invoke(member, DISPATCH_PROPERTYGET, Args{}, result.put()), S_OK);
         return result;
     }
 
@@ -229,12 +232,24 @@ TEST_F(InvokeTest, DatePropertyKeepsItsDeclaredType) {
     unique_variant when = get(id::When);
     ASSERT_EQ(when.type(), VT_DATE);
     EXPECT_DOUBLE_EQ(when->date, 45000.25);
+
+    // Text given for a date is read as a date, as scripts expect.
+    ASSERT_EQ(put(id::When, str(u"2000-01-02 12:00:00")), S_OK);
+    EXPECT_DOUBLE_EQ(state().when, 36527.5);
+    ASSERT_EQ(put(id::When, r8(2.5)), S_OK);
+    EXPECT_DOUBLE_EQ(state().when, 2.5);
+
+    UINT argErr = 99;
+    EXPECT_EQ(put(id::When, str(u"no date"), &argErr), DISP_E_TYPEMISMATCH);
+    EXPECT_EQ(argErr, 0u);
+    EXPECT_EQ(invoke(id::When, DISPATCH_PROPERTYPUT, Args({missing()}, {DISPID_PROPERTYPUT})),
+              DISP_E_PARAMNOTOPTIONAL);
+    EXPECT_DOUBLE_EQ(state().when, 2.5);
 }
 
 TEST_F(InvokeTest, MethodArgumentsArriveInReverseOrder) {
     unique_variant result;
-    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(30), i2(2), str(u"box")},
-                     result.data()),
+    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(30), i2(2), str(u"box")}, result.put()),
               S_OK);
     ASSERT_EQ(result.type(), VT_BSTR);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"box/2/30");
@@ -246,25 +261,25 @@ TEST_F(InvokeTest, MethodArgumentsArriveInReverseOrder) {
 TEST_F(InvokeTest, NamedArgumentsGoToTheirParameters) {
     unique_variant result;
     // All named, in no particular order.
-    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD,
-                     Args({i4(9), str(u"n"), i2(4)}, {2, 0, 1}), result.data()),
+    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args({i4(9), str(u"n"), i2(4)}, {2, 0, 1}),
+                     result.put()),
               S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"n/4/9");
 
     // Named ones come first in rgvarg; the positional ones follow, last parameter first.
-    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD,
-                     Args({i4(7), i2(5), str(u"m")}, {2}), result.data()),
-              S_OK);
+    ASSERT_EQ(
+        invoke(id::Describe, DISPATCH_METHOD, Args({i4(7), i2(5), str(u"m")}, {2}), result.put()),
+        S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"m/5/7");
 
     UINT argErr = 99;
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args({i2(5), i4(7), str(u"m")}, {1, 7}),
-                     result.data(), nullptr, &argErr),
+                     result.put(), nullptr, &argErr),
               DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(argErr, 1u);
     // Naming a parameter that a positional argument already fills.
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args({str(u"x"), i2(5), str(u"m")}, {0}),
-                     result.data(), nullptr, &argErr),
+                     result.put(), nullptr, &argErr),
               DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(argErr, 0u);
 }
@@ -303,18 +318,18 @@ TEST_F(InvokeTest, UnusableArgumentsAreNamedByTheirRgvargIndex) {
     UINT argErr = 99;
     unique_variant result;
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), str(u"abc"), str(u"box")},
-                     result.data(), nullptr, &argErr),
+                     result.put(), nullptr, &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u);
     EXPECT_EQ(result.type(), VT_EMPTY);
 
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"heavy"), i2(1), str(u"box")},
-                     result.data(), nullptr, &argErr),
+                     result.put(), nullptr, &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
 
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i4(70000), str(u"box")},
-                     result.data(), nullptr, &argErr),
+                     result.put(), nullptr, &argErr),
               DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 1u);
 
@@ -322,23 +337,23 @@ TEST_F(InvokeTest, UnusableArgumentsAreNamedByTheirRgvargIndex) {
     EXPECT_EQ(put(id::Small, i4(70000), &argErr), DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 0u);
 
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1), missing()}, result.data()),
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1), missing()}, result.put()),
               DISP_E_PARAMNOTOPTIONAL);
     EXPECT_EQ(state().calls, callsBefore);  // the member never ran
 }
 
 TEST_F(InvokeTest, WrongArgumentCountsAndUnknownMembers) {
     unique_variant result;
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1)}, result.data()),
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1)}, result.put()),
               DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1), str(u"a"), str(u"b")},
-                     result.data()),
+                     result.put()),
               DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(invoke(id::Label, DISPATCH_PROPERTYGET, Args{i4(1)}, result.data()),
+    EXPECT_EQ(invoke(id::Label, DISPATCH_PROPERTYGET, Args{i4(1)}, result.put()),
               DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(invoke(id::Label, DISPATCH_PROPERTYPUT, Args{}), DISP_E_BADPARAMCOUNT);
 
-    EXPECT_EQ(invoke(4242, DISPATCH_METHOD, Args{}, result.data()), DISP_E_MEMBERNOTFOUND);
+    EXPECT_EQ(invoke(4242, DISPATCH_METHOD, Args{}, result.put()), DISP_E_MEMBERNOTFOUND);
     // Slot has no setter, Describe is no property.
     EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYPUT, Args({i2(1), i2(2)}, {DISPID_PROPERTYPUT})),
               DISP_E_MEMBERNOTFOUND);
@@ -346,7 +361,7 @@ TEST_F(InvokeTest, WrongArgumentCountsAndUnknownMembers) {
 
     DISPPARAMS none{nullptr, nullptr, 0, 0};
     EXPECT_EQ(disp->Invoke(id::Label, ITestWidget::iid, 0, DISPATCH_PROPERTYGET, &none,
-                           result.data(), nullptr, nullptr),
+                           result.put(), nullptr, nullptr),
               DISP_E_UNKNOWNINTERFACE);
 }
 
@@ -367,7 +382,7 @@ TEST_F(InvokeTest, AFailingMemberIsReportedAsAnException) {
 
     unique_variant result;
     excep = EXCEPINFO{};
-    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(9)}, result.data(), &excep),
+    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(9)}, result.put(), &excep),
               DISP_E_EXCEPTION);
     EXPECT_EQ(excep.scode, E_INVALIDARG);
     EXPECT_EQ(result.type(), VT_EMPTY);
@@ -375,7 +390,7 @@ TEST_F(InvokeTest, AFailingMemberIsReportedAsAnException) {
     SysFreeString(excep.bstrDescription);
     SysFreeString(excep.bstrHelpFile);
 
-    ASSERT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(3)}, result.data()), S_OK);
+    ASSERT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(3)}, result.put()), S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"slot 3");
 }
 
@@ -410,9 +425,9 @@ TEST_F(InvokeTest, OutParametersAreWrittenThroughTheCallersReferences) {
     // Scripts pass their variables as references to variants, which take the typed value.
     VARIANT lowVar = str(u"replaced");
     VARIANT highVar{};
-    ASSERT_EQ(invoke(id::Bounds, DISPATCH_METHOD,
-                     Args{byref_variant(&highVar), byref_variant(&lowVar)}),
-              S_OK);
+    ASSERT_EQ(
+        invoke(id::Bounds, DISPATCH_METHOD, Args{byref_variant(&highVar), byref_variant(&lowVar)}),
+        S_OK);
     ASSERT_EQ(lowVar.vt, VT_I4);
     EXPECT_EQ(lowVar.lVal, 3);
     ASSERT_EQ(highVar.vt, VT_I4);
@@ -424,8 +439,8 @@ TEST_F(InvokeTest, OutParametersAreWrittenThroughTheCallersReferences) {
     VARIANT shortRef{};
     shortRef.vt = VT_BYREF | VT_I2;
     shortRef.piVal = &wrongType;
-    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{shortRef, byref_i4(&low)}, nullptr,
-                     nullptr, &argErr),
+    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{shortRef, byref_i4(&low)}, nullptr, nullptr,
+                     &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
     EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{byref_i4(&high), i4(1)}, nullptr, nullptr,
@@ -441,7 +456,7 @@ TEST_F(InvokeTest, InterfaceArgumentsAndResults) {
     EXPECT_EQ(state().attached.get(), otherDisp);
 
     unique_variant result;
-    ASSERT_EQ(invoke(id::Attached, DISPATCH_METHOD, Args{}, result.data()), S_OK);
+    ASSERT_EQ(invoke(id::Attached, DISPATCH_METHOD, Args{}, result.put()), S_OK);
     ASSERT_EQ(result.type(), VT_DISPATCH);
     EXPECT_EQ(result->pdispVal, otherDisp);
     result.reset();
@@ -455,16 +470,16 @@ TEST_F(InvokeTest, InterfaceArgumentsAndResults) {
     VARIANT nothing{};
     ASSERT_EQ(invoke(id::Attach, DISPATCH_METHOD, Args{nothing}), S_OK);
     EXPECT_FALSE(state().attached);
-    ASSERT_EQ(invoke(id::Attached, DISPATCH_METHOD, Args{}, result.data()), S_OK);
+    ASSERT_EQ(invoke(id::Attached, DISPATCH_METHOD, Args{}, result.put()), S_OK);
     EXPECT_EQ(result.type(), VT_DISPATCH);
     EXPECT_EQ(result->pdispVal, nullptr);
 }
 
 TEST_F(InvokeTest, DefaultMemberAndEnumerator) {
     unique_variant result;
-    ASSERT_EQ(invoke(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, Args{i4(2)},
-                     result.data()),
-              S_OK);
+    ASSERT_EQ(
+        invoke(DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, Args{i4(2)}, result.put()),
+        S_OK);
     ASSERT_EQ(result.type(), VT_DISPATCH);
     EXPECT_EQ(result->pdispVal, disp.get());
     ASSERT_EQ(state().item_index.type(), VT_I4);
@@ -472,14 +487,13 @@ TEST_F(InvokeTest, DefaultMemberAndEnumerator) {
     result.reset();
 
     // As a property, the way an indexing expression reaches it.
-    ASSERT_EQ(invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, Args{str(u"key")}, result.data()), S_OK);
+    ASSERT_EQ(invoke(DISPID_VALUE, DISPATCH_PROPERTYGET, Args{str(u"key")}, result.put()), S_OK);
     EXPECT_EQ(state().item_index.type(), VT_BSTR);
     result.reset();
 
     state().label = u"first";
     state().small = 2;
-    ASSERT_EQ(invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, Args{},
-                     result.data()),
+    ASSERT_EQ(invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, Args{}, result.put()),
               S_OK);
     ASSERT_EQ(result.type(), VT_UNKNOWN);
     com_ptr<IEnumVARIANT> items;
@@ -499,7 +513,7 @@ TEST_F(InvokeTest, DefaultMemberAndEnumerator) {
 TEST_F(InvokeTest, PropertyGetterAnswersAMethodCall) {
     state().label = u"called";
     unique_variant result;
-    ASSERT_EQ(invoke(id::Label, DISPATCH_METHOD, Args{}, result.data()), S_OK);
+    ASSERT_EQ(invoke(id::Label, DISPATCH_METHOD, Args{}, result.put()), S_OK);
     ASSERT_EQ(result.type(), VT_BSTR);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"called");
 }

@@ -14,7 +14,9 @@ namespace {
 using ambivox::com_ptr;
 using ambivox::unique_bstr;
 
-constexpr SHORT slot(int n) { return static_cast<SHORT>(n * sizeof(void*)); }
+constexpr SHORT slot(int n) {
+    return static_cast<SHORT>(n * sizeof(void*));
+}
 
 class TypeLibraryTest : public ::testing::Test {
 protected:
@@ -78,15 +80,24 @@ TEST_F(TypeLibraryTest, FuncDescsFollowTheDescriptionAndTheVtable) {
     };
     namespace id = test_widget_dispid;
     std::vector<expected> const table = {
-        {id::Label, INVOKE_PROPERTYGET, 1},    {id::Label, INVOKE_PROPERTYPUT, 1},
-        {id::Small, INVOKE_PROPERTYGET, 1},    {id::Small, INVOKE_PROPERTYPUT, 1},
-        {id::Count, INVOKE_PROPERTYGET, 1},    {id::Count, INVOKE_PROPERTYPUT, 1},
-        {id::Stamp, INVOKE_PROPERTYGET, 1},    {id::Stamp, INVOKE_PROPERTYPUT, 1},
-        {id::When, INVOKE_PROPERTYGET, 1},     {id::When, INVOKE_PROPERTYPUT, 1},
-        {id::Payload, INVOKE_PROPERTYGET, 1},  {id::Payload, INVOKE_PROPERTYPUT, 1},
-        {id::Describe, INVOKE_FUNC, 4},        {id::Attach, INVOKE_FUNC, 1},
-        {id::Bounds, INVOKE_FUNC, 2},          {id::Attached, INVOKE_FUNC, 1},
-        {id::Slot, INVOKE_PROPERTYGET, 2},     {DISPID_VALUE, INVOKE_FUNC, 2},
+        {id::Label, INVOKE_PROPERTYGET, 1},
+        {id::Label, INVOKE_PROPERTYPUT, 1},
+        {id::Small, INVOKE_PROPERTYGET, 1},
+        {id::Small, INVOKE_PROPERTYPUT, 1},
+        {id::Count, INVOKE_PROPERTYGET, 1},
+        {id::Count, INVOKE_PROPERTYPUT, 1},
+        {id::Stamp, INVOKE_PROPERTYGET, 1},
+        {id::Stamp, INVOKE_PROPERTYPUT, 1},
+        {id::When, INVOKE_PROPERTYGET, 1},
+        {id::When, INVOKE_PROPERTYPUT, 1},
+        {id::Payload, INVOKE_PROPERTYGET, 1},
+        {id::Payload, INVOKE_PROPERTYPUT, 1},
+        {id::Describe, INVOKE_FUNC, 4},
+        {id::Attach, INVOKE_FUNC, 1},
+        {id::Bounds, INVOKE_FUNC, 2},
+        {id::Attached, INVOKE_FUNC, 1},
+        {id::Slot, INVOKE_PROPERTYGET, 2},
+        {DISPID_VALUE, INVOKE_FUNC, 2},
         {DISPID_NEWENUM, INVOKE_PROPERTYGET, 1},
     };
     for (UINT i = 0; i < table.size(); ++i) {
@@ -117,13 +128,13 @@ TEST_F(TypeLibraryTest, OnlyALoneTrailingOutParameterIsTheResult) {
     USHORT const in = PARAMFLAG_FIN;
     USHORT const out = PARAMFLAG_FOUT;
     USHORT const retval = PARAMFLAG_FOUT | PARAMFLAG_FRETVAL;
-    EXPECT_EQ(flags(0), (std::vector<USHORT>{retval}));           // get_Label
-    EXPECT_EQ(flags(1), (std::vector<USHORT>{in}));               // put_Label
+    EXPECT_EQ(flags(0), (std::vector<USHORT>{retval}));               // get_Label
+    EXPECT_EQ(flags(1), (std::vector<USHORT>{in}));                   // put_Label
     EXPECT_EQ(flags(12), (std::vector<USHORT>{in, in, in, retval}));  // Describe
-    EXPECT_EQ(flags(13), (std::vector<USHORT>{in}));              // Attach
-    EXPECT_EQ(flags(14), (std::vector<USHORT>{out, out}));        // Bounds
-    EXPECT_EQ(flags(16), (std::vector<USHORT>{in, retval}));      // get_Slot
-    EXPECT_EQ(flags(17), (std::vector<USHORT>{in, retval}));      // Item
+    EXPECT_EQ(flags(13), (std::vector<USHORT>{in}));                  // Attach
+    EXPECT_EQ(flags(14), (std::vector<USHORT>{out, out}));            // Bounds
+    EXPECT_EQ(flags(16), (std::vector<USHORT>{in, retval}));          // get_Slot
+    EXPECT_EQ(flags(17), (std::vector<USHORT>{in, retval}));          // Item
 }
 
 // The chain of one parameter's TYPEDESC as a list of VARTYPEs, outermost first.
@@ -195,9 +206,10 @@ TEST_F(TypeLibraryTest, GetNamesGivesTheMemberThenItsNamedParameters) {
     ASSERT_EQ(widget->GetNames(test_widget_dispid::Describe, names, 6, &count), S_OK);
     ASSERT_EQ(count, 5u);
     std::vector<std::u16string> got;
-    for (UINT i = 0; i < count; ++i) got.emplace_back(unique_bstr::attach(names[i]).view());
-    EXPECT_EQ(got, (std::vector<std::u16string>{u"Describe", u"name", u"size", u"weight",
-                                                u"summary"}));
+    for (UINT i = 0; i < count; ++i)
+        got.emplace_back(unique_bstr::attach(names[i]).view());
+    EXPECT_EQ(got,
+              (std::vector<std::u16string>{u"Describe", u"name", u"size", u"weight", u"summary"}));
 
     ASSERT_EQ(widget->GetNames(test_widget_dispid::Describe, names, 2, &count), S_OK);
     ASSERT_EQ(count, 2u);

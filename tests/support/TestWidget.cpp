@@ -149,9 +149,8 @@ HRESULT CTestWidget::put_Payload(VARIANT newVal) noexcept {
 
 HRESULT CTestWidget::Describe(BSTR name, SHORT size, LONG weight, BSTR* summary) noexcept {
     return member_call(m_state, [&] {
-        std::u16string const text = std::u16string(bstr_view(name)) + u"/" +
-                                    decimal(size) + u"/" +
-                                    decimal(weight);
+        std::u16string const text =
+            std::u16string(bstr_view(name)) + u"/" + decimal(size) + u"/" + decimal(weight);
         *summary = make_bstr(text);
         m_state.described_name = bstr_view(name);
         m_state.described_size = size;

@@ -1,0 +1,40 @@
+// CProbe: one sensor channel of a device, identified by its number, holding the most recent
+// reading the device gave it.
+#pragma once
+
+#include "ambivox/AmbivoxSDK.h"
+#include "platform/ConnectionPointContainer.h"
+#include "platform/DispatchImpl.h"
+#include "platform/UniqueBstr.h"
+
+namespace ambivox {
+
+class CProbe final
+    : public implements<CProbe, dispatch<IProbe>, connection_point_container<_IProbeEvents::iid>> {
+public:
+    CProbe();
+
+    HRESULT get_Name(BSTR* pVal) noexcept override;
+    HRESULT put_Name(BSTR newVal) noexcept override;
+    HRESULT get_Type(BSTR* pVal) noexcept override;
+    HRESULT put_Type(BSTR newVal) noexcept override;
+    HRESULT get_Number(SHORT* pVal) noexcept override;
+    HRESULT put_Number(SHORT newVal) noexcept override;
+    HRESULT get_Group(LONG* pVal) noexcept override;
+    HRESULT put_Group(LONG newVal) noexcept override;
+    HRESULT get_MostRecentDataPoint(IDataPoint** pVal) noexcept override;
+    // A null data point forgets the previous reading and answers E_POINTER.
+    HRESULT Poll(IDataPoint* pDataPoint) noexcept override;
+
+    static constexpr std::size_t max_name_length = 16;
+    static constexpr std::u16string_view type_list = u"Temperature Humidity Wetness Switch";
+
+private:
+    unique_bstr m_name;
+    unique_bstr m_type;
+    SHORT m_number = -1;
+    LONG m_group = -1;
+    com_ptr<IDataPoint> m_mostRecent;
+};
+
+}  // namespace ambivox
