@@ -1,8 +1,14 @@
 #include "platform/TypeInfoCache.h"
 
+#include "platform/ModuleLock.h"
 #include "platform/TypeLibrary.h"
 
 namespace ambivox {
+
+type_info_cache::type_info_cache(describer describe) noexcept : m_describe(describe) {
+    // Compiled into the platform, so this is the platform's own module.
+    this_module();
+}
 
 HRESULT type_info_cache::library(ITypeLib** out) noexcept {
     if (out == nullptr) return E_POINTER;

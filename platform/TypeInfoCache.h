@@ -15,7 +15,10 @@ class type_info_cache {
 public:
     using describer = library_description const& (*)();
 
-    explicit type_info_cache(describer describe) noexcept : m_describe(describe) {}
+    // The library is an object of the platform and locks the platform's module until the cache
+    // lets it go, so that module is made to exist first: statics are torn down in reverse, and
+    // the module then outlives a cache that is itself a static.
+    explicit type_info_cache(describer describe) noexcept;
 
     // The type information of interface iid, borrowed: it lives as long as the cache. Null when
     // the library does not describe iid or could not be built.

@@ -8,10 +8,10 @@
 namespace ambivox {
 
 ITypeInfo* module_type_info(IID const& iid) noexcept {
-    // Never destroyed: the libraries hold locks on the platform module, whose own static may
-    // already be gone when the test program's statics are torn down.
-    static type_info_cache& widget = *new type_info_cache(&testing::test_widget_library);
-    static type_info_cache& surface = *new type_info_cache(&ambivox_type_library);
+    // Plain statics, torn down at exit while holding libraries that lock the platform's module:
+    // every test program's exit checks that the module outlives them.
+    static type_info_cache widget(&testing::test_widget_library);
+    static type_info_cache surface(&ambivox_type_library);
     if (ITypeInfo* info = widget.find(iid)) return info;
     return surface.find(iid);
 }

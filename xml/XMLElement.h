@@ -1,0 +1,23 @@
+// XMLElement: one start or end tag as an element handler sees it. It lives only for the length
+// of the handler call that receives it; a handler that needs anything of it afterwards copies it.
+#pragma once
+
+#include <map>
+#include <string>
+#include <string_view>
+
+namespace ambivox {
+
+class XMLElement {
+public:
+    // The local name: namespace prefixes and URIs are not kept.
+    std::u16string name;
+    // Attribute local name to value, ordered by code unit. Always empty for end tags.
+    std::map<std::u16string, std::u16string> attributes;
+
+    // A copy of the value of the attribute whose local name is exactly `name` (case-sensitive);
+    // empty when there is none or `name` is empty. Raises std::bad_alloc.
+    std::u16string GetAttribute(std::u16string_view name) const;
+};
+
+}  // namespace ambivox
