@@ -1,0 +1,104 @@
+#include "xml/CXMLAmbivoxConfig.h"
+
+namespace ambivox {
+
+CXMLAmbivoxConfig::CXMLAmbivoxConfig() : m_currentGroupId(u"0") {}
+
+CXMLAmbivoxConfig::~CXMLAmbivoxConfig() = default;
+
+void CXMLAmbivoxConfig::OnStartElement(XMLElement const& element) {
+    std::u16string const& name = element.name;
+    if (name == u"Ambivox") {
+        auto unit = std::make_unique<ConfigUnit>();
+        unit->id = element.GetAttribute(u"id");
+        m_currentUnit = std::move(unit);
+        m_target = TextTarget::none;
+    } else if (name == u"Unit") {
+        m_target = TextTarget::none;
+    } else if (name == u"Group") {
+        m_currentGroupId = element.GetAttribute(u"id");
+        m_target = TextTarget::group;
+    } else if (name == u"Probe") {
+        auto probe = std::make_unique<ConfigProbe>();
+        probe->id = element.GetAttribute(u"id");
+        probe->hint = element.GetAttribute(u"hint");
+        probe->type = element.GetAttribute(u"type");
+        probe->group = m_currentGroupId;
+        m_currentProbe = std::move(probe);
+        m_target = TextTarget::none;
+    } else if (name == u"Name") {
+        // A group's own Name follows its start tag directly, while the group target is still
+        // in force; it names neither the unit nor a probe.
+        if (!m_currentUnit || m_target == TextTarget::group)
+            m_target = TextTarget::none;
+        else
+            m_target = m_currentProbe ? TextTarget::probe_name : TextTarget::unit_name;
+    } else if (name == u"Model") {
+        m_target = TextTarget::model;
+    } else if (name == u"Serial_Number") {
+        m_target = TextTarget::serial_number;
+    } else if (name == u"Firmware_Release_Date") {
+        m_target = TextTarget::firmware_release_date;
+    } else if (name == u"Firmware_Version") {
+        m_target = TextTarget::firmware_version;
+    } else if (name == u"Website") {
+        m_target = TextTarget::website;
+    } else if (name == u"Manufacturer") {
+        m_target = TextTarget::manufacturer;
+    } else if (name == u"Units") {
+        m_target = TextTarget::probe_units;
+    }
+    // Any other element leaves the target alone, so text nested in e.g. Model still counts.
+}
+
+void CXMLAmbivoxConfig::OnCharacters(char16_t const* text) {
+    // Text whose unit or probe is not open has nowhere to go and is dropped.
+    ConfigUnit* const unit = m_currentUnit.get();
+    ConfigProbe* const probe = m_currentProbe.get();
+    switch (m_target) {
+        case TextTarget::unit_name:
+            if (unit) unit->name = text;
+            break;
+        case TextTarget::model:
+            if (unit) unit->model = text;
+            break;
+        case TextTarget::firmware_release_date:
+            if (unit) unit->firmware_release_date = text;
+            break;
+        case TextTarget::firmware_version:
+            if (unit) unit->firmware_version = text;
+            break;
+        case TextTarget::probe_name:
+            if (probe) probe->name = text;
+            break;
+        case TextTarget::probe_units:
+            if (probe) probe->units = text;
+            break;
+        case TextTarget::none:
+        case TextTarget::serial_number:
+        case TextTarget::website:
+        case TextTarget::manufacturer:
+        case TextTarget::group:
+            break;
+    }
+}
+
+void CXMLAmbivoxConfig::OnEndElement(XMLElement const& element) {
+    std::u16string const& name = element.name;
+    if (name == u"Ambivox") {
+        if (m_currentUnit) {
+            std::u16string id = m_currentUnit->id;
+            m_units.insert_or_assign(std::move(id), std::move(m_currentUnit));
+        }
+    } else if (name == u"Probe") {
+        // A probe outside any unit belongs nowhere; it goes with the release of the pointer.
+        if (m_currentProbe && m_currentUnit) {
+            std::u16string id = m_currentProbe->id;
+            m_currentUnit->probes.insert_or_assign(std::move(id), std::move(m_currentProbe));
+        }
+        m_currentProbe.reset();
+    }
+    m_target = TextTarget::none;
+}
+
+}  // namespace ambivox

@@ -1,0 +1,34 @@
+// SAXErrorHandlerImpl: the error handler installed on the platform's SAX2 reader. It ignores
+// every report: recoverable errors do not stop a parse, and after a fatal one the reader stops
+// by itself and its parse returns the failing code, which is all the library passes on.
+//
+// Not reference counted: AddRef and Release do nothing and answer 0; the owner deletes it.
+#pragma once
+
+#include "platform/Sax.h"
+
+namespace ambivox {
+
+class SAXErrorHandlerImpl : public ISAXErrorHandler {
+public:
+    SAXErrorHandlerImpl() noexcept = default;
+    SAXErrorHandlerImpl(SAXErrorHandlerImpl const&) = delete;
+    SAXErrorHandlerImpl& operator=(SAXErrorHandlerImpl const&) = delete;
+
+    // This object for IUnknown and ISAXErrorHandler; E_NOINTERFACE with *ppv null otherwise.
+    HRESULT QueryInterface(REFIID riid, void** ppv) noexcept override;
+    ULONG AddRef() noexcept override { return 0; }
+    ULONG Release() noexcept override { return 0; }
+
+    // All three answer S_OK and keep nothing.
+    HRESULT error(ISAXLocator* pLocator, const OLECHAR* pwchErrorMessage,
+                  HRESULT hrErrorCode) noexcept override;
+    HRESULT fatalError(ISAXLocator* pLocator, const OLECHAR* pwchErrorMessage,
+                       HRESULT hrErrorCode) noexcept override;
+    HRESULT ignorableWarning(ISAXLocator* pLocator, const OLECHAR* pwchErrorMessage,
+                             HRESULT hrErrorCode) noexcept override;
+
+    virtual ~SAXErrorHandlerImpl();
+};
+
+}  // namespace ambivox
