@@ -5,7 +5,9 @@
 namespace ambivox {
 
 module_base& this_module() noexcept {
-    static module_base platform_module;
+    // Never destroyed: objects of other modules' static storage may still release platform
+    // objects while the process exits.
+    static module_base& platform_module = *new module_base;
     return platform_module;
 }
 

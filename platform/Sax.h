@@ -155,6 +155,7 @@ inline constexpr CLSID CLSID_SAXXMLReader = ambivox::make_guid("079AA557-4A18-42
 
 // Failures of parse and parseURL.
 constexpr HRESULT XML_E_MALFORMED = hresult(0xC00CE556);           // not well-formed, or too deep/large an expansion
+constexpr HRESULT INET_E_INVALID_URL = hresult(0x800C0002);        // a URL that cannot be parsed
 constexpr HRESULT INET_E_CANNOT_CONNECT = hresult(0x800C0004);     // connection refused or host unreachable
 constexpr HRESULT INET_E_RESOURCE_NOT_FOUND = hresult(0x800C0005); // unknown host name
 constexpr HRESULT INET_E_OBJECT_NOT_FOUND = hresult(0x800C0006);   // HTTP error status (404, 500, ...)

@@ -170,9 +170,9 @@ TEST_F(InvokeTest, NamesMapToDispidsAndParameterPositions) {
     EXPECT_EQ(ids[2], 0);
 
     auto one = [&](std::u16string name) {
-        LPOLESTR raw = name.data();
+        LPOLESTR text = name.data();
         DISPID found = 1234;
-        EXPECT_EQ(disp->GetIDsOfNames(IID_NULL, &raw, 1, 0, &found), S_OK);
+        EXPECT_EQ(disp->GetIDsOfNames(IID_NULL, &text, 1, 0, &found), S_OK);
         return found;
     };
     EXPECT_EQ(one(u"ITEM"), DISPID_VALUE);
