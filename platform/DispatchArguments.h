@@ -31,6 +31,9 @@ struct type_ref {
 // One late-bound call, with the caller's arguments already matched to parameters.
 struct invoke_call {
     VARIANT** args = nullptr;  // args[i]: the caller's VARIANT for parameter i; null for the result
+    // declared[i]: the automation type parameter i is declared with, when it differs from what
+    // its C++ type says (a double declared DATE); VT_EMPTY or a null array for the C++ type's.
+    VARTYPE const* declared = nullptr;
     VARIANT* result = nullptr;        // may be null: the result is then dropped
     std::size_t failed_argument = 0;  // parameter index of the argument that could not be used
     bool member_failed = false;       // the member itself returned the failure
@@ -197,9 +200,11 @@ struct arg_traits<T, std::enable_if_t<arguments_detail::is_scalar<T>>> {
     static type_ref type() noexcept { return {vt, 0, nullptr}; }
     struct holder {
         unique_variant value;
-        HRESULT load(VARIANT* given) noexcept { return arguments_detail::coerce(value, given, vt); }
+        HRESULT load(VARIANT* given, VARTYPE declared) noexcept {
+            return arguments_detail::coerce(value, given, declared != VT_EMPTY ? declared : vt);
+        }
         T get() noexcept { return arguments_detail::read_scalar<T>(value.get()); }
-        void store(VARIANT*, VARIANT*) noexcept {}
+        void store(VARIANT*, VARTYPE) noexcept {}
     };
 };
 
@@ -211,7 +216,7 @@ struct arg_traits<BSTR> {
     struct holder {
         BSTR borrowed = nullptr;
         unique_variant converted;
-        HRESULT load(VARIANT* given) noexcept {
+        HRESULT load(VARIANT* given, VARTYPE) noexcept {
             VARIANT const* actual = arguments_detail::dereference(given);
             if (actual->vt == VT_BSTR) {
                 borrowed = actual->bstrVal;
@@ -226,7 +231,7 @@ struct arg_traits<BSTR> {
             return hr;
         }
         BSTR get() noexcept { return borrowed; }
-        void store(VARIANT*, VARIANT*) noexcept {}
+        void store(VARIANT*, VARTYPE) noexcept {}
     };
 };
 
@@ -237,9 +242,9 @@ struct arg_traits<VARIANT> {
     static type_ref type() noexcept { return {VT_VARIANT, 0, nullptr}; }
     struct holder {
         unique_variant value;
-        HRESULT load(VARIANT* given) noexcept { return VariantCopyInd(value.put(), given); }
+        HRESULT load(VARIANT* given, VARTYPE) noexcept { return VariantCopyInd(value.put(), given); }
         VARIANT get() noexcept { return value.get(); }
-        void store(VARIANT*, VARIANT*) noexcept {}
+        void store(VARIANT*, VARTYPE) noexcept {}
     };
 };
 
@@ -257,11 +262,11 @@ struct arg_traits<I*, std::enable_if_t<arguments_detail::is_interface<I>>> {
     }
     struct holder {
         com_ptr<I> value;
-        HRESULT load(VARIANT* given) noexcept {
+        HRESULT load(VARIANT* given, VARTYPE) noexcept {
             return arguments_detail::query_argument(given, I::iid, value.put_void());
         }
         I* get() noexcept { return value.get(); }
-        void store(VARIANT*, VARIANT*) noexcept {}
+        void store(VARIANT*, VARTYPE) noexcept {}
     };
 };
 
@@ -302,23 +307,28 @@ struct arg_traits<T*, std::enable_if_t<arguments_detail::is_scalar<T>>> {
     struct holder {
         T value{};
         out_target target;
-        HRESULT load(VARIANT* given) noexcept {
-            HRESULT const hr = target.bind(given, vt);
+        HRESULT load(VARIANT* given, VARTYPE declared) noexcept {
+            VARTYPE const as = declared != VT_EMPTY ? declared : vt;
+            HRESULT const hr = target.bind(given, as);
             if (target.byref != nullptr) {
                 value = arguments_detail::read_byref_scalar<T>(*target.byref);
             } else if (target.variant != nullptr) {
                 unique_variant current;
-                if (SUCCEEDED(arguments_detail::coerce(current, target.variant, vt)))
+                if (SUCCEEDED(arguments_detail::coerce(current, target.variant, as)))
                     value = arguments_detail::read_scalar<T>(current.get());
             }
             return hr;
         }
         T* get() noexcept { return &value; }
-        void store(VARIANT*, VARIANT* result) noexcept {
-            if (target.byref != nullptr)
+        void store(VARIANT* result, VARTYPE declared) noexcept {
+            if (target.byref != nullptr) {
                 arguments_detail::write_byref_scalar<T>(*target.byref, value);
-            else if (VARIANT* destination = target.owned_destination(result))
+            } else if (VARIANT* destination = target.owned_destination(result)) {
                 arguments_detail::write_scalar<T>(*destination, value);
+                // A double declared DATE goes back as one.
+                if constexpr (vt == VT_R8)
+                    if (declared == VT_DATE) destination->vt = VT_DATE;
+            }
         }
     };
 };
@@ -334,9 +344,9 @@ struct arg_traits<BSTR*> {
         holder() = default;
         holder(holder const&) = delete;
         ~holder() { SysFreeString(value); }
-        HRESULT load(VARIANT* given) noexcept { return target.bind(given, VT_BSTR); }
+        HRESULT load(VARIANT* given, VARTYPE) noexcept { return target.bind(given, VT_BSTR); }
         BSTR* get() noexcept { return &value; }
-        void store(VARIANT*, VARIANT* result) noexcept {
+        void store(VARIANT* result, VARTYPE) noexcept {
             if (target.byref != nullptr) {
                 SysFreeString(*target.byref->pbstrVal);
                 *target.byref->pbstrVal = std::exchange(value, nullptr);
@@ -356,7 +366,7 @@ struct arg_traits<VARIANT*> {
     struct holder {
         unique_variant value;
         out_target target;
-        HRESULT load(VARIANT* given) noexcept {
+        HRESULT load(VARIANT* given, VARTYPE) noexcept {
             if (given != nullptr && given->vt == (VT_BYREF | VT_VARIANT)) {
                 target.variant = given->pvarVal;
                 return given->pvarVal != nullptr ? S_OK : DISP_E_TYPEMISMATCH;
@@ -364,7 +374,7 @@ struct arg_traits<VARIANT*> {
             return given == nullptr ? S_OK : DISP_E_TYPEMISMATCH;
         }
         VARIANT* get() noexcept { return value.put(); }
-        void store(VARIANT*, VARIANT* result) noexcept {
+        void store(VARIANT* result, VARTYPE) noexcept {
             if (VARIANT* destination = target.owned_destination(result))
                 *destination = value.release();
         }
@@ -387,9 +397,9 @@ struct arg_traits<I**, std::enable_if_t<arguments_detail::is_interface<I>>> {
     struct holder {
         com_ptr<I> value;
         out_target target;
-        HRESULT load(VARIANT* given) noexcept { return target.bind(given, VT_UNKNOWN); }
+        HRESULT load(VARIANT* given, VARTYPE) noexcept { return target.bind(given, VT_UNKNOWN); }
         I** get() noexcept { return value.put(); }
-        void store(VARIANT*, VARIANT* result) noexcept {
+        void store(VARIANT* result, VARTYPE) noexcept {
             I* const out = value.detach();
             if (target.byref != nullptr) {
                 IUnknown** slot = target.byref->ppunkVal;
@@ -427,7 +437,7 @@ HRESULT call_member(I* self, M member, invoke_call& call, std::index_sequence<N.
         if (actual != nullptr && actual->vt == VT_ERROR && actual->scode == DISP_E_PARAMNOTFOUND)
             hr = DISP_E_PARAMNOTOPTIONAL;
         else
-            hr = holder.load(given);
+            hr = holder.load(given, call.declared != nullptr ? call.declared[index] : VARTYPE{VT_EMPTY});
         if (FAILED(hr)) call.failed_argument = index;
     };
     (load(std::get<N>(holders), N), ...);
@@ -437,7 +447,9 @@ HRESULT call_member(I* self, M member, invoke_call& call, std::index_sequence<N.
         call.member_failed = true;
         return hr;
     }
-    (std::get<N>(holders).store(call.args[N], call.result), ...);
+    (std::get<N>(holders).store(call.result,
+                                call.declared != nullptr ? call.declared[N] : VARTYPE{VT_EMPTY}),
+     ...);
     return hr;
 }
 

@@ -37,6 +37,8 @@ struct member_description {
     std::vector<param_description> params;
     int vtable_offset = -1;  // in bytes from the start of the interface's vtable
     member_invoker invoke = nullptr;
+    // Per parameter, a declared automation type that overrides the C++ type's (VT_EMPTY: none).
+    std::vector<VARTYPE> declared;
 
     // Overrides the help string derived from the member's kind and name.
     member_description&& with_help(std::u16string_view text) && {
@@ -46,6 +48,7 @@ struct member_description {
     // Overrides the automation type of parameter index (a C++ double that means DATE, say).
     member_description&& with_type(std::size_t index, VARTYPE vt) && {
         params.at(index).type.vt = vt;
+        declared.at(index) = vt;
         return std::move(*this);
     }
 };
@@ -128,6 +131,7 @@ member_description describe(DISPID dispid, INVOKEKIND kind, std::u16string_view 
     m.name = name;
     m.help = help;
     m.params = traits::params(names);
+    m.declared.assign(m.params.size(), VT_EMPTY);
     m.vtable_offset = traits::vtable_offset();
     m.invoke = &traits::invoke;
     return m;

@@ -1,5 +1,6 @@
 #include "platform/TypeInformation.h"
 
+#include <algorithm>
 #include <array>
 
 #include "platform/ComRuntime.h"
@@ -46,23 +47,6 @@ bool equal_folded(std::u16string_view folded, LPCOLESTR name) noexcept {
 }
 
 // A parameter the description declares DATE over a C++ double (at the given pointer level).
-bool declared_date(param_description const& param, int indirections) noexcept {
-    return param.type.vt == VT_DATE && param.type.indirections == indirections;
-}
-
-// Arguments converted for the call, cleared when it is over.
-struct converted_arguments {
-    std::array<VARIANT, max_params> values;
-    std::size_t used = 0;
-
-    converted_arguments() = default;
-    converted_arguments(converted_arguments const&) = delete;
-    ~converted_arguments() {
-        for (std::size_t i = 0; i < used; ++i)
-            VariantClear(&values[i]);
-    }
-};
-
 void fill_exception(EXCEPINFO* info, HRESULT hr, std::u16string_view source) noexcept {
     *info = EXCEPINFO{};
     info->scode = hr;
@@ -223,8 +207,9 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
 
     // Match the caller's arguments to parameters: named ones first in rgvarg, then the
     // positional ones in reverse order.
-    std::array<VARIANT*, max_params> args{};
-    std::array<UINT, max_params> argIndex{};
+    std::array<VARIANT*, max_params> args;
+    std::array<UINT, max_params> argIndex;
+    std::fill_n(args.begin(), params.size(), nullptr);
     UINT const named = pDispParams->cNamedArgs;
     UINT const positional = pDispParams->cArgs - named;
     for (UINT i = 0; i < positional; ++i) {
@@ -244,35 +229,13 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
         argIndex[id] = j;
     }
 
-    // The member's C++ double only sees a number; reading a DATE argument as a date first lets
-    // text given for it parse as one.
-    converted_arguments dates;
-    for (std::size_t i = 0; i < expected; ++i) {
-        if (!declared_date(params[i], 0)) continue;
-        VARIANT const* given = arguments_detail::dereference(args[i]);
-        if (given->vt == VT_ERROR) continue;  // a missing argument is the call's to report
-        VARIANT* date = &dates.values[dates.used++];
-        VariantInit(date);
-        HRESULT const hr = VariantChangeType(date, given, 0, VT_DATE);
-        if (FAILED(hr)) {
-            if (puArgErr != nullptr) *puArgErr = argIndex[i];
-            return hr;
-        }
-        args[i] = date;
-    }
-
     if (pVarResult != nullptr) VariantInit(pVarResult);
     invoke_call call;
     call.args = args.data();
     call.result = pVarResult;
+    call.declared = member->declared.data();
     HRESULT const hr = hresult_boundary([&] { return member->invoke(pvInstance, call); });
-    if (SUCCEEDED(hr)) {
-        // ...and a date result goes back as a date, not as the number it is in C++.
-        if (hasResult && pVarResult != nullptr && pVarResult->vt == VT_R8 &&
-            declared_date(params.back(), 1))
-            pVarResult->vt = VT_DATE;
-        return hr;
-    }
+    if (SUCCEEDED(hr)) return hr;
     if (call.member_failed) {
         if (pExcepInfo == nullptr) return hr;
         fill_exception(pExcepInfo, hr, entry().itf->name);
