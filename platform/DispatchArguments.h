@@ -109,6 +109,8 @@ T read_scalar(VARIANT const& v) noexcept {
             return static_cast<T>(v.llVal);
         case VT_R8:
             return static_cast<T>(v.dblVal);
+        case VT_DATE:
+            return static_cast<T>(v.date);
         case VT_R4:
             return static_cast<T>(v.fltVal);
         case VT_UI1:
