@@ -61,6 +61,13 @@ HRESULT CDataPoint::put_Unit(BSTR newVal) noexcept {
         if (!listed_in(TemperatureConversion::temperature_units, m_unit.get())) return E_INVALIDARG;
         unique_variant converted;
         if (TemperatureConversion::is_sentinel(m_value.get())) {
+            // A no-reading value stays as it is, but the unit change must still be one a reading
+            // could make: "K" to "H" or "K" to "K" is refused as it is for any other value.
+            unique_variant probe = unique_variant::from(0.0);
+            unique_variant ignored;
+            HRESULT const hr = TemperatureConversion::convert(probe.get(), m_unit.view(),
+                                                              bstr_view(newVal), ignored.put());
+            if (FAILED(hr)) return hr;
             converted = m_value;
         } else {
             HRESULT const hr = TemperatureConversion::convert(m_value.get(), m_unit.view(),

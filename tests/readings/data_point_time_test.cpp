@@ -104,14 +104,14 @@ TEST_F(DataPointTime, TextIsAWholeSignedDecimal) {
 }
 
 TEST_F(DataPointTime, RefusedTextLeavesTheTimeUnchanged) {
+    constexpr char16_t embedded_null[] = {u'5', 0, u'6'};
     ASSERT_EQ(point->put_UTCTime(4242), S_OK);
     for (std::u16string_view refused : std::initializer_list<std::u16string_view>{
              u" 5", u"5 ", u"", u"0x10", u"5a", u"+", u"-", u"--5", u"+-5", u"5-", u"1e3", u"5.0",
              u"9223372036854775808", u"-9223372036854775809", u"99999999999999999999",
              u"\uFF15" /* a full-width five */,
-             std::u16string_view(u"5\0"
-                                 "6",
-                                 3)}) {
+             u"1\u0132" /* a letter whose low byte is the digit 2 */,
+             std::u16string_view(embedded_null, 3)}) {
         EXPECT_EQ(set_text(refused), E_OUTOFMEMORY) << std::string(refused.begin(), refused.end());
         EXPECT_EQ(utc(), 4242);
     }

@@ -225,17 +225,18 @@ TEST_F(DataPointUnits, NoReadingValuesKeepTheirValueWhenTheUnitChanges) {
     }
 }
 
-TEST_F(DataPointUnits, ANoReadingValueSkipsTheConversionAndItsChecks) {
-    // The marker is carried over as it is, so even targets a conversion refuses are taken.
+TEST_F(DataPointUnits, ANoReadingValueIsKeptButTheUnitChangeIsStillChecked) {
+    // The marker is carried over unconverted, yet a change no reading could make is refused,
+    // leaving unit and value as they were.
     prepare(u"K", -999.99);
-    EXPECT_EQ(set_unit(u"K"), S_OK);
-    EXPECT_EQ(set_unit(u"H"), S_OK);
-    EXPECT_EQ(unit(), u"H");
+    for (char16_t const* refused : {u"K", u"H", u"W", u"X", u"", u"c"}) {
+        EXPECT_EQ(set_unit(refused), E_INVALIDARG) << std::u16string(refused).size();
+        EXPECT_EQ(unit(), u"K");
+        EXPECT_EQ(number(), -999.99);
+    }
+    EXPECT_EQ(set_unit(u"R"), S_OK);
+    EXPECT_EQ(unit(), u"R");
     EXPECT_EQ(number(), -999.99);
-    // But not an empty unit, nor a change away from a unit that is no temperature.
-    EXPECT_EQ(set_unit(u""), E_INVALIDARG);
-    EXPECT_EQ(set_unit(u"C"), E_INVALIDARG);
-    EXPECT_EQ(unit(), u"H");
 }
 
 }  // namespace
