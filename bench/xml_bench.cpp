@@ -65,9 +65,8 @@ std::u16string model_n_configuration() {
         u"  <Firmware_Version>1.9.3</Firmware_Version>\n  " +
         website + u"\n  <Manufacturer>Ambivox</Manufacturer>\n </Unit>\n";
     for (int probe = 1; probe <= 8; ++probe)
-        doc += u" <Probe id=\"" + number(probe) +
-               u"\" type=\"Temperature\">\n  <Name>Probe " + number(probe) +
-               u"</Name>\n  <Units>F</Units>\n </Probe>\n";
+        doc += u" <Probe id=\"" + number(probe) + u"\" type=\"Temperature\">\n  <Name>Probe " +
+               number(probe) + u"</Name>\n  <Units>F</Units>\n </Probe>\n";
     return doc + u"</Ambivox>\n";
 }
 
@@ -118,6 +117,45 @@ void bridge_from_bytes(benchmark::State& state, std::string const& bytes) {
                             static_cast<int64_t>(bytes.size()));
 }
 
+// The layers one by one: the platform reader alone, with a content handler that ignores every
+// event, and the bridge over an element handler that ignores every call.
+class IgnoringContentHandler final : public ambivox::SAXContentHandlerImpl {
+public:
+    HRESULT startElement(const OLECHAR*, int, const OLECHAR*, int, const OLECHAR*, int,
+                         ISAXAttributes*) noexcept override {
+        return S_OK;
+    }
+    HRESULT endElement(const OLECHAR*, int, const OLECHAR*, int, const OLECHAR*,
+                       int) noexcept override {
+        return S_OK;
+    }
+    HRESULT characters(const OLECHAR*, int) noexcept override { return S_OK; }
+};
+
+class IgnoringElementHandler final : public ambivox::IXMLElementHandler {
+public:
+    void OnStartElement(ambivox::XMLElement const&) override {}
+    void OnCharacters(char16_t const*) override {}
+    void OnEndElement(ambivox::XMLElement const&) override {}
+};
+
+template <class Content>
+void layer_from_text(benchmark::State& state, std::u16string const& document,
+                     ambivox::IXMLElementHandler* handler) {
+    runtime_scope runtime;
+    ambivox::com_ptr<ISAXXMLReader> sax;
+    CoCreateInstance(CLSID_SAXXMLReader, nullptr, CLSCTX_ALL, ISAXXMLReader::iid, sax.put_void());
+    Content content;
+    content.set_element_handler(handler);
+    sax->putContentHandler(&content);
+    ambivox::unique_variant text = ambivox::unique_variant::from(document);
+    for (auto _ : state)
+        if (sax->parse(text.get()) != S_OK) state.SkipWithError("parse failed");
+    sax->putContentHandler(nullptr);
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(document.size() * sizeof(char16_t)));
+}
+
 void XMLCALL ignore_start(void*, XML_Char const*, XML_Char const**) {}
 void XMLCALL ignore_end(void*, XML_Char const*) {}
 void XMLCALL ignore_text(void*, XML_Char const*, int) {}
@@ -126,7 +164,7 @@ void XMLCALL ignore_text(void*, XML_Char const*, int) {}
 void expat_alone(benchmark::State& state, char const* encoding, void const* bytes,
                  std::size_t size) {
     for (auto _ : state) {
-        XML_Parser parser = XML_ParserCreateNS(encoding, u8'\x01');
+        XML_Parser parser = XML_ParserCreateNS(encoding, '\x01');
         XML_SetElementHandler(parser, ignore_start, ignore_end);
         XML_SetCharacterDataHandler(parser, ignore_text);
         if (XML_Parse(parser, static_cast<char const*>(bytes), static_cast<int>(size), XML_TRUE) !=
@@ -134,8 +172,7 @@ void expat_alone(benchmark::State& state, char const* encoding, void const* byte
             state.SkipWithError("parse failed");
         XML_ParserFree(parser);
     }
-    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
-                            static_cast<int64_t>(size));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) * static_cast<int64_t>(size));
 }
 
 std::u16string const& large_configuration() {
@@ -157,6 +194,17 @@ void LargeConfiguration_BridgeAndReaderFromText(benchmark::State& state) {
     bridge_from_text<ambivox::CXMLAmbivoxConfig>(state, large_configuration());
 }
 BENCHMARK(LargeConfiguration_BridgeAndReaderFromText)->Unit(benchmark::kMillisecond);
+
+void LargeConfiguration_PlatformReaderAlone(benchmark::State& state) {
+    layer_from_text<IgnoringContentHandler>(state, large_configuration(), nullptr);
+}
+BENCHMARK(LargeConfiguration_PlatformReaderAlone)->Unit(benchmark::kMillisecond);
+
+void LargeConfiguration_BridgeAlone(benchmark::State& state) {
+    IgnoringElementHandler ignoring;
+    layer_from_text<ambivox::SAXContentHandlerImpl>(state, large_configuration(), &ignoring);
+}
+BENCHMARK(LargeConfiguration_BridgeAlone)->Unit(benchmark::kMillisecond);
 
 void LargeConfiguration_ExpatAloneOnUtf8(benchmark::State& state) {
     static std::string const bytes = ambivox::narrow(large_configuration(), CP_UTF8);

@@ -147,8 +147,7 @@ HRESULT SaxAttributes::getValueFromName(const OLECHAR* pwchUri, int cchUri,
     if (ppwchValue == nullptr || pcchValue == nullptr) return E_POINTER;
     *ppwchValue = nullptr;
     *pcchValue = 0;
-    return getValue(find_name(pwchUri, cchUri, pwchLocalName, cchLocalName), ppwchValue,
-                    pcchValue);
+    return getValue(find_name(pwchUri, cchUri, pwchLocalName, cchLocalName), ppwchValue, pcchValue);
 }
 
 HRESULT SaxAttributes::getValueFromQName(const OLECHAR* pwchQName, int cchQName,

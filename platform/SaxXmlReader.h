@@ -5,15 +5,18 @@
 // declarations are reported as prefix mappings, never as attributes. Each text node reaches
 // `characters` once, with entity and character references resolved and CDATA sections
 // included; it is delivered just before the next tag, processing instruction or the end of the
-// document. No external entity or DTD is ever fetched and expat's amplification limits stay on.
+// document. No external entity or DTD is ever fetched and expat's amplification limits stay on;
+// a reference to an entity that only the unread DTD could declare is reported through
+// skippedEntity when it is met, ahead of the text node around it.
 //
 // Failures (the codes are in platform/Sax.h): a document that is not well formed, including one
 // that ends early or expands an entity too far, XML_E_MALFORMED; a single text node over
-// sax_document_limit, or a download over it, XML_E_DOCUMENT_TOO_LARGE; the download failures of
-// parseURL its INET_E_ codes. The events before a failure have been delivered when it is
-// returned. The error handler's fatalError hears of every such failure (with a message and
-// the code) before the failing call returns. A content handler member that fails stops the
-// document, and its code is returned as is, without a call to fatalError.
+// sax_document_limit, or a download over the HTTP limit, XML_E_DOCUMENT_TOO_LARGE; the download
+// failures of parseURL its INET_E_ codes. The events before a failure have been delivered when it
+// is returned; a text node that no valid tag has closed yet is dropped with the document. The error
+// handler's fatalError hears of every such failure (with a message and the code) before the failing
+// call returns. A content handler member that fails stops the document, and its code is returned as
+// is, without a call to fatalError.
 //
 // One reader parses one document at a time, on the thread that calls it; it may parse any
 // number of documents in sequence. A handler that calls back into parse, parseURL, begin, feed
@@ -35,11 +38,13 @@ namespace ambivox {
 class SaxAttributes;
 class SaxLocator;
 
-// The largest document parseURL accepts and the largest text node any parse gathers, in bytes.
+// The largest text node any parse gathers, in bytes. The largest document parseURL accepts is
+// the platform's HTTP limit (16 MiB, platform/HttpLimits.h).
 inline constexpr std::size_t sax_document_limit = std::size_t{16} * 1024 * 1024;
 
 // Shortens parseURL's connect time-out (10 s) and no-progress time-out (30 s) for tests; zero
-// restores the default. Applies to downloads that start afterwards, on any thread.
+// restores the default. Both are the platform's HTTP limits, so the change applies to every
+// HTTP transfer that starts afterwards, on any thread.
 void set_download_timeouts_for_testing(std::chrono::milliseconds connect,
                                        std::chrono::milliseconds stall) noexcept;
 
@@ -115,7 +120,7 @@ private:
 
     // Ends the document with code: stops the parser and, when report is set, tells the error
     // handler. The first failure of a document wins; answers the document's result.
-    HRESULT fail(HRESULT code, std::u16string const& message, bool report) noexcept;
+    HRESULT fail(HRESULT code, OLECHAR const* message, bool report) noexcept;
     // A content handler's answer: a failure ends the document with the handler's code.
     HRESULT handler_result(HRESULT hr) noexcept;
     // Delivers the gathered text, if any, as one characters call; raises std::bad_alloc.

@@ -6,6 +6,9 @@
 #include "platform/ModulePath.h"
 #include "platform/ThreadState.h"
 #include "platform/TypeLibrary.h"
+#include "connector/CDataConnector.h"
+#include "devices/CAmbivoxModelN.h"
+#include "devices/CAmbivoxModelQ.h"
 #include "readings/CDataPoint.h"
 #include "readings/CProbe.h"
 #include "readings/CProbeCollection.h"
@@ -40,9 +43,12 @@ private:
 
 CAmbivoxSDKModule::CAmbivoxSDKModule() noexcept
     : m_classes{{
+          {&CLSID_DataConnector, u"DataConnector", 102, &create_factory<CDataConnector>, {}},
           {&CLSID_DataPoint, u"DataPoint", 103, &create_factory<CDataPoint>, {}},
           {&CLSID_Probe, u"Probe", 104, &create_factory<CProbe>, {}},
           {&CLSID_ProbeCollection, u"ProbeCollection", 105, &create_factory<CProbeCollection>, {}},
+          {&CLSID_AmbivoxModelN, u"AmbivoxModelN", 107, &create_factory<CAmbivoxModelN>, {}},
+          {&CLSID_AmbivoxModelQ, u"AmbivoxModelQ", 108, &create_factory<CAmbivoxModelQ>, {}},
       }},
       m_typeInfos(&ambivox_type_library) {}
 

@@ -47,7 +47,7 @@ private:
     HRESULT module_path(std::u16string& path) const;
     HRESULT run_scripts(bool registering);
 
-    std::array<class_entry, 3> m_classes;
+    std::array<class_entry, 6> m_classes;
     std::mutex m_factoryLock;
     bool m_initializationFailed = false;
     type_info_cache m_typeInfos;

@@ -1,24 +1,28 @@
 #include "xml/CXMLAmbivoxConfig.h"
 
+#include <string_view>
+
 namespace ambivox {
+
+using namespace std::string_view_literals;
 
 CXMLAmbivoxConfig::CXMLAmbivoxConfig() : m_currentGroupId(u"0") {}
 
 CXMLAmbivoxConfig::~CXMLAmbivoxConfig() = default;
 
 void CXMLAmbivoxConfig::OnStartElement(XMLElement const& element) {
-    std::u16string const& name = element.name;
-    if (name == u"Ambivox") {
+    std::u16string_view const name = element.name;
+    if (name == u"Ambivox"sv) {
         auto unit = std::make_unique<ConfigUnit>();
         unit->id = element.GetAttribute(u"id");
         m_currentUnit = std::move(unit);
         m_target = TextTarget::none;
-    } else if (name == u"Unit") {
+    } else if (name == u"Unit"sv) {
         m_target = TextTarget::none;
-    } else if (name == u"Group") {
+    } else if (name == u"Group"sv) {
         m_currentGroupId = element.GetAttribute(u"id");
         m_target = TextTarget::group;
-    } else if (name == u"Probe") {
+    } else if (name == u"Probe"sv) {
         auto probe = std::make_unique<ConfigProbe>();
         probe->id = element.GetAttribute(u"id");
         probe->hint = element.GetAttribute(u"hint");
@@ -26,26 +30,26 @@ void CXMLAmbivoxConfig::OnStartElement(XMLElement const& element) {
         probe->group = m_currentGroupId;
         m_currentProbe = std::move(probe);
         m_target = TextTarget::none;
-    } else if (name == u"Name") {
+    } else if (name == u"Name"sv) {
         // A group's own Name follows its start tag directly, while the group target is still
         // in force; it names neither the unit nor a probe.
         if (!m_currentUnit || m_target == TextTarget::group)
             m_target = TextTarget::none;
         else
             m_target = m_currentProbe ? TextTarget::probe_name : TextTarget::unit_name;
-    } else if (name == u"Model") {
+    } else if (name == u"Model"sv) {
         m_target = TextTarget::model;
-    } else if (name == u"Serial_Number") {
+    } else if (name == u"Serial_Number"sv) {
         m_target = TextTarget::serial_number;
-    } else if (name == u"Firmware_Release_Date") {
+    } else if (name == u"Firmware_Release_Date"sv) {
         m_target = TextTarget::firmware_release_date;
-    } else if (name == u"Firmware_Version") {
+    } else if (name == u"Firmware_Version"sv) {
         m_target = TextTarget::firmware_version;
-    } else if (name == u"Website") {
+    } else if (name == u"Website"sv) {
         m_target = TextTarget::website;
-    } else if (name == u"Manufacturer") {
+    } else if (name == u"Manufacturer"sv) {
         m_target = TextTarget::manufacturer;
-    } else if (name == u"Units") {
+    } else if (name == u"Units"sv) {
         m_target = TextTarget::probe_units;
     }
     // Any other element leaves the target alone, so text nested in e.g. Model still counts.
@@ -84,13 +88,13 @@ void CXMLAmbivoxConfig::OnCharacters(char16_t const* text) {
 }
 
 void CXMLAmbivoxConfig::OnEndElement(XMLElement const& element) {
-    std::u16string const& name = element.name;
-    if (name == u"Ambivox") {
+    std::u16string_view const name = element.name;
+    if (name == u"Ambivox"sv) {
         if (m_currentUnit) {
             std::u16string id = m_currentUnit->id;
             m_units.insert_or_assign(std::move(id), std::move(m_currentUnit));
         }
-    } else if (name == u"Probe") {
+    } else if (name == u"Probe"sv) {
         // A probe outside any unit belongs nowhere; it goes with the release of the pointer.
         if (m_currentProbe && m_currentUnit) {
             std::u16string id = m_currentProbe->id;

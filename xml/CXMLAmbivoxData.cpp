@@ -1,26 +1,29 @@
 #include "xml/CXMLAmbivoxData.h"
 
 #include <string>
+#include <string_view>
 
 namespace ambivox {
+
+using namespace std::string_view_literals;
 
 CXMLAmbivoxData::CXMLAmbivoxData() = default;
 
 CXMLAmbivoxData::~CXMLAmbivoxData() = default;
 
 void CXMLAmbivoxData::OnStartElement(XMLElement const& element) {
-    std::u16string const& name = element.name;
-    if (name == u"Ambivox") {
+    std::u16string_view const name = element.name;
+    if (name == u"Ambivox"sv) {
         auto unit = std::make_unique<DataUnit>();
         unit->id = element.GetAttribute(u"id");
         m_currentUnit = std::move(unit);
-    } else if (name == u"Probe") {
+    } else if (name == u"Probe"sv) {
         auto probe = std::make_unique<DataProbe>();
         probe->id = element.GetAttribute(u"id");
         m_currentProbe = std::move(probe);
-    } else if (name == u"Value") {
+    } else if (name == u"Value"sv) {
         m_inValue = true;
-    } else if (name == u"BatteryStatus") {
+    } else if (name == u"BatteryStatus"sv) {
         m_inBatteryStatus = true;
     }
 }
@@ -32,22 +35,22 @@ void CXMLAmbivoxData::OnCharacters(char16_t const* text) {
 }
 
 void CXMLAmbivoxData::OnEndElement(XMLElement const& element) {
-    std::u16string const& name = element.name;
-    if (name == u"Ambivox") {
+    std::u16string_view const name = element.name;
+    if (name == u"Ambivox"sv) {
         if (m_currentUnit) {
             std::u16string id = m_currentUnit->id;
             m_units.insert_or_assign(std::move(id), std::move(m_currentUnit));
         }
-    } else if (name == u"Probe") {
+    } else if (name == u"Probe"sv) {
         // A probe outside any unit belongs nowhere; it goes with the release of the pointer.
         if (m_currentProbe && m_currentUnit) {
             std::u16string id = m_currentProbe->id;
             m_currentUnit->probes.insert_or_assign(std::move(id), std::move(m_currentProbe));
         }
         m_currentProbe.reset();
-    } else if (name == u"Value") {
+    } else if (name == u"Value"sv) {
         m_inValue = false;
-    } else if (name == u"BatteryStatus") {
+    } else if (name == u"BatteryStatus"sv) {
         m_inBatteryStatus = false;
     }
 }

@@ -6,6 +6,7 @@
 #pragma once
 
 #include "platform/Types.h"
+#include "xml/ElementHandlerRegistry.h"
 #include "xml/XMLElement.h"
 
 namespace ambivox {
@@ -28,10 +29,12 @@ public:
     virtual bool Reserved5(LONG_PTR) noexcept { return false; }
 
 protected:
-    IXMLElementHandler() = default;
-    IXMLElementHandler(IXMLElementHandler const&) = default;
+    // Every handler is known to the registry for its whole life, so that an address crossing
+    // the data connector's interface can be checked before it is used.
+    IXMLElementHandler() { ElementHandlerRegistry::add(this); }
+    IXMLElementHandler(IXMLElementHandler const&) : IXMLElementHandler() {}
     IXMLElementHandler& operator=(IXMLElementHandler const&) = default;
-    ~IXMLElementHandler() = default;
+    ~IXMLElementHandler() { ElementHandlerRegistry::remove(this); }
 };
 
 }  // namespace ambivox

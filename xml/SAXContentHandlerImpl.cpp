@@ -60,7 +60,9 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
     if (m_handler == nullptr) return S_OK;
     return hresult_boundary([&] {
         m_start.name.assign(counted(pwchLocalName, cchLocalName));
-        m_start.attributes.clear();
+        attribute_map& attributes = m_start.attributes;
+        while (!attributes.empty())
+            m_spareAttributes.push_back(attributes.extract(attributes.begin()));
         int count = 0;
         if (pAttributes != nullptr && FAILED(pAttributes->getLength(&count))) count = 0;
         for (int index = 0; index < count; ++index) {
@@ -71,9 +73,21 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
             if (FAILED(pAttributes->getLocalName(index, &name, &nameLength)) ||
                 FAILED(pAttributes->getValue(index, &value, &valueLength)))
                 continue;
-            // Two attributes with one local name (in different namespaces): the later one wins.
-            m_start.attributes.insert_or_assign(std::u16string(counted(name, nameLength)),
-                                                std::u16string(counted(value, valueLength)));
+            if (m_spareAttributes.empty()) {
+                // Two attributes with one local name (in different namespaces): the later wins.
+                attributes.insert_or_assign(std::u16string(counted(name, nameLength)),
+                                            std::u16string(counted(value, valueLength)));
+                continue;
+            }
+            attribute_map::node_type node = std::move(m_spareAttributes.back());
+            m_spareAttributes.pop_back();
+            node.key().assign(counted(name, nameLength));
+            node.mapped().assign(counted(value, valueLength));
+            auto inserted = attributes.insert(std::move(node));
+            if (!inserted.inserted) {
+                inserted.position->second.swap(inserted.node.mapped());
+                m_spareAttributes.push_back(std::move(inserted.node));
+            }
         }
         m_handler->OnStartElement(m_start);
     });

@@ -7,6 +7,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/Sax.h"
 #include "xml/IXMLElementHandler.h"
@@ -54,10 +55,14 @@ public:
 
 private:
     IXMLElementHandler* m_handler;
-    // Scratch storage reused from event to event, so a long document does not allocate per tag.
+    using attribute_map = decltype(XMLElement::attributes);
+
+    // Scratch storage reused from event to event, so that a long document does not allocate
+    // for every tag: the attribute nodes of the previous start tag are kept for the next.
     XMLElement m_start;
     XMLElement m_end;
     std::u16string m_text;
+    std::vector<attribute_map::node_type> m_spareAttributes;
 };
 
 }  // namespace ambivox

@@ -41,9 +41,12 @@ TEST_F(CreationByProgId, EveryClassWithAndWithoutVersion) {
         char16_t const* progId;
         IID const* itf;
     };
-    for (auto const& e : {expected{u"AmbivoxSDK.DataPoint", &IID_IDataPoint},
+    for (auto const& e : {expected{u"AmbivoxSDK.DataConnector", &IID_IDataConnector},
+                          expected{u"AmbivoxSDK.DataPoint", &IID_IDataPoint},
                           expected{u"AmbivoxSDK.Probe", &IID_IProbe},
-                          expected{u"AmbivoxSDK.ProbeCollection", &IID_IProbeCollection}}) {
+                          expected{u"AmbivoxSDK.ProbeCollection", &IID_IProbeCollection},
+                          expected{u"AmbivoxSDK.AmbivoxModelN", &IID_IAmbivoxModelN},
+                          expected{u"AmbivoxSDK.AmbivoxModelQ", &IID_IAmbivoxModelQ}}) {
         for (std::u16string const& progId :
              {std::u16string(e.progId), e.progId + std::u16string(u".1")}) {
             auto object = create(progId.c_str());

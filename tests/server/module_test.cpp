@@ -13,7 +13,8 @@ namespace {
 using ambivox::com_ptr;
 using ambivox::testing::SdkModule;
 
-CLSID const served[] = {CLSID_DataPoint, CLSID_Probe, CLSID_ProbeCollection};
+CLSID const served[] = {CLSID_DataConnector,   CLSID_DataPoint,     CLSID_Probe,
+                        CLSID_ProbeCollection, CLSID_AmbivoxModelN, CLSID_AmbivoxModelQ};
 
 class ModuleEntryPoints : public ::testing::Test {
 protected:

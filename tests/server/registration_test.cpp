@@ -28,9 +28,9 @@ struct registered_class {
 
 // The classes the module serves, as the class table lists them.
 std::vector<registered_class> const table = {
-    {"DataPoint", CLSID_DataPoint},
-    {"Probe", CLSID_Probe},
-    {"ProbeCollection", CLSID_ProbeCollection},
+    {"DataConnector", CLSID_DataConnector}, {"DataPoint", CLSID_DataPoint},
+    {"Probe", CLSID_Probe},                 {"ProbeCollection", CLSID_ProbeCollection},
+    {"AmbivoxModelN", CLSID_AmbivoxModelN}, {"AmbivoxModelQ", CLSID_AmbivoxModelQ},
 };
 
 std::string const appid = "{7DB8AF38-7AC9-4BCB-8A13-CEEEA98590D3}";

@@ -21,7 +21,7 @@
 
 namespace ambivox::testing {
 
-inline std::string quoted(std::u16string const& text) {
+inline std::string in_quotes(std::u16string const& text) {
     return "\"" + narrow(text, CP_UTF8) + "\"";
 }
 
@@ -29,14 +29,15 @@ inline std::string quoted(std::u16string const& text) {
 inline std::string records(CXMLAmbivoxConfig const& reader) {
     std::string out;
     for (auto const& [key, unit] : reader.units()) {
-        out += "unit " + quoted(key) + " id " + quoted(unit->id) + " name " + quoted(unit->name) +
-               " model " + quoted(unit->model) + " firmware " + quoted(unit->firmware_version) +
-               " released " + quoted(unit->firmware_release_date) + "\n";
+        out += "unit " + in_quotes(key) + " id " + in_quotes(unit->id) + " name " +
+               in_quotes(unit->name) + " model " + in_quotes(unit->model) + " firmware " +
+               in_quotes(unit->firmware_version) + " released " +
+               in_quotes(unit->firmware_release_date) + "\n";
         for (auto const& [probeKey, probe] : unit->probes)
-            out += "  probe " + quoted(probeKey) + " id " + quoted(probe->id) + " hint " +
-                   quoted(probe->hint) + " type " + quoted(probe->type) + " name " +
-                   quoted(probe->name) + " units " + quoted(probe->units) + " group " +
-                   quoted(probe->group) + "\n";
+            out += "  probe " + in_quotes(probeKey) + " id " + in_quotes(probe->id) + " hint " +
+                   in_quotes(probe->hint) + " type " + in_quotes(probe->type) + " name " +
+                   in_quotes(probe->name) + " units " + in_quotes(probe->units) + " group " +
+                   in_quotes(probe->group) + "\n";
     }
     return out;
 }
@@ -44,11 +45,11 @@ inline std::string records(CXMLAmbivoxConfig const& reader) {
 inline std::string records(CXMLAmbivoxData const& reader) {
     std::string out;
     for (auto const& [key, unit] : reader.units()) {
-        out += "unit " + quoted(key) + " id " + quoted(unit->id) + " battery " +
-               quoted(unit->battery_status) + "\n";
+        out += "unit " + in_quotes(key) + " id " + in_quotes(unit->id) + " battery " +
+               in_quotes(unit->battery_status) + "\n";
         for (auto const& [probeKey, probe] : unit->probes)
-            out += "  probe " + quoted(probeKey) + " id " + quoted(probe->id) + " value " +
-                   quoted(probe->value) + "\n";
+            out += "  probe " + in_quotes(probeKey) + " id " + in_quotes(probe->id) + " value " +
+                   in_quotes(probe->value) + "\n";
     }
     return out;
 }

@@ -81,14 +81,15 @@ TEST(ConfigReader, GroupsNameProbesButNotTheUnit) {
 }
 
 TEST(ConfigReader, OrdersIdsByCodeUnitAndKeepsTheLastOfEqualIds) {
-    EXPECT_EQ(read(uR"(<Ambivox id="U"><Probe id="2"><Name>two</Name></Probe>)"
-                   uR"(<Probe id="10"><Name>ten</Name></Probe><Probe id="1"><Name>one</Name></Probe>)"
-                   uR"(<Probe id="2"><Name>two again</Name></Probe></Ambivox>)"),
-              "unit \"U\" id \"U\" name \"\" model \"\" firmware \"\" released \"\"\n"
-              "  probe \"1\" id \"1\" hint \"\" type \"\" name \"one\" units \"\" group \"0\"\n"
-              "  probe \"10\" id \"10\" hint \"\" type \"\" name \"ten\" units \"\" group \"0\"\n"
-              "  probe \"2\" id \"2\" hint \"\" type \"\" name \"two again\" units \"\" group "
-              "\"0\"\n");
+    EXPECT_EQ(
+        read(uR"(<Ambivox id="U"><Probe id="2"><Name>two</Name></Probe>)"
+             uR"(<Probe id="10"><Name>ten</Name></Probe><Probe id="1"><Name>one</Name></Probe>)"
+             uR"(<Probe id="2"><Name>two again</Name></Probe></Ambivox>)"),
+        "unit \"U\" id \"U\" name \"\" model \"\" firmware \"\" released \"\"\n"
+        "  probe \"1\" id \"1\" hint \"\" type \"\" name \"one\" units \"\" group \"0\"\n"
+        "  probe \"10\" id \"10\" hint \"\" type \"\" name \"ten\" units \"\" group \"0\"\n"
+        "  probe \"2\" id \"2\" hint \"\" type \"\" name \"two again\" units \"\" group "
+        "\"0\"\n");
 }
 
 TEST(ConfigReader, ReadsNamespacePrefixedElementsByLocalName) {

@@ -43,6 +43,11 @@ TEST(SaxBridge, ElementsArriveByLocalNameWithOrderedAttributes) {
     EXPECT_EQ(events_of(uR"(<a y="2" x="1"/>)"), (calls{"start a x=1 y=2", "end a"}));
     EXPECT_EQ(events_of(uR"(<p:Probe xmlns:p="urn:p" p:id="3" type="T"><p:Name/></p:Probe>)"),
               (calls{"start Probe id=3 type=T", "start Name", "end Name", "end Probe"}));
+    // Two attributes with one local name in different namespaces: the later one is kept, on
+    // the first start tag as on later ones.
+    EXPECT_EQ(events_of(uR"(<r xmlns:p="urn:p" xmlns:q="urn:q"><a p:x="1" q:x="2" y="3"/>)"
+                        uR"(<b q:x="4" p:x="5"/></r>)"),
+              (calls{"start r", "start a x=2 y=3", "end a", "start b x=5", "end b", "end r"}));
     // Comments, processing instructions and the declaration reach no element handler.
     EXPECT_EQ(events_of(u"<?xml version=\"1.0\"?><!-- c --><r><?pi data?></r>"),
               (calls{"start r", "end r"}));
@@ -104,7 +109,7 @@ TEST(SaxBridge, AHandlerOutOfMemoryStopsTheParse) {
 
     RecordingElementHandler parsed;
     parsed.throw_on_start = true;
-    EXPECT_TRUE(FAILED(parse_whole(u"<a><b/></a>", &parsed)));
+    EXPECT_EQ(parse_whole(u"<a><b/></a>", &parsed), E_OUTOFMEMORY);
     EXPECT_EQ(parsed.calls, calls{"start a"});
 }
 
@@ -163,6 +168,34 @@ TEST(SaxBridge, HandlersAnswerOnlyTheirOwnInterfacesAndAreNotCounted) {
     EXPECT_EQ(errors.AddRef(), 0u);
     EXPECT_EQ(errors.Release(), 0u);
     EXPECT_EQ(errors.fatalError(nullptr, u"message", XML_E_MALFORMED), S_OK);
+}
+
+// The reader's own class object, kept to put it back after a test has replaced it.
+IClassFactory* g_readerFactory = nullptr;
+HRESULT real_reader_factory(REFIID riid, void** ppv) noexcept {
+    return g_readerFactory->QueryInterface(riid, ppv);
+}
+HRESULT missing_reader_factory(REFIID, void** ppv) noexcept {
+    *ppv = nullptr;
+    return E_OUTOFMEMORY;
+}
+
+TEST(SaxBridge, WithoutAReaderTheParseAnswersWhyItCouldNotBeCreated) {
+    ASSERT_EQ(CoInitialize(nullptr), S_OK);
+    if (g_readerFactory == nullptr) {
+        ASSERT_EQ(CoGetClassObject(CLSID_SAXXMLReader, CLSCTX_ALL, nullptr, IClassFactory::iid,
+                                   reinterpret_cast<void**>(&g_readerFactory)),
+                  S_OK);
+    }
+    ambivox::register_builtin_class(CLSID_SAXXMLReader, &missing_reader_factory);
+    RecordingElementHandler handler;
+    EXPECT_EQ(parse_whole(u"<a/>", &handler), E_OUTOFMEMORY);
+    EXPECT_EQ(ambivox::ParseURL(u"http://127.0.0.1:1/", &handler), E_OUTOFMEMORY);
+    EXPECT_TRUE(handler.calls.empty());
+    ambivox::register_builtin_class(CLSID_SAXXMLReader, &real_reader_factory);
+    EXPECT_EQ(parse_whole(u"<a/>", &handler), S_OK);
+    CoUninitialize();
+    EXPECT_FALSE(ambivox::runtime_initialized());
 }
 
 }  // namespace

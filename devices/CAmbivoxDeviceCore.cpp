@@ -1,0 +1,173 @@
+#include "devices/CAmbivoxDeviceCore.h"
+
+#include <boost/lexical_cast.hpp>
+
+#include "platform/CodePage.h"
+#include "platform/ComRuntime.h"
+#include "platform/UniqueVariant.h"
+#include "readings/CProbeCollection.h"
+
+namespace ambivox {
+
+namespace {
+
+// The whole text as a decimal number of type T; raises bad_lexical_cast otherwise.
+template <class T>
+T number_from(std::u16string_view text) {
+    for (char16_t c : text)
+        if (c > 0x7F) throw boost::bad_lexical_cast();
+    return boost::lexical_cast<T>(std::string(text.begin(), text.end()));
+}
+
+}  // namespace
+
+CAmbivoxDeviceCore::CAmbivoxDeviceCore(std::u16string_view model)
+    : m_probes(make<CProbeCollection>()), m_name(u""), m_model(model), m_temperatureUnit(u"") {}
+
+HRESULT CAmbivoxDeviceCore::get_Model(BSTR* pVal) noexcept {
+    if (pVal == nullptr) return E_OUTOFMEMORY;
+    return hresult_boundary([&] { *pVal = m_model.copy(); });
+}
+
+HRESULT CAmbivoxDeviceCore::put_Model(BSTR newVal) noexcept {
+    std::u16string_view const model = bstr_view(newVal);
+    if (model.empty()) return E_INVALIDARG;
+    if (std::u16string_view(u"ModelQ").find(model) == std::u16string_view::npos &&
+        std::u16string_view(u"N3 N7 N15 NX2").find(model) == std::u16string_view::npos)
+        return E_INVALIDARG;
+    return hresult_boundary([&] { m_model = unique_bstr::copy_of(newVal); });
+}
+
+HRESULT CAmbivoxDeviceCore::get_Name(BSTR* pVal) noexcept {
+    if (pVal == nullptr) return E_OUTOFMEMORY;
+    return hresult_boundary([&] { *pVal = m_name.copy(); });
+}
+
+HRESULT CAmbivoxDeviceCore::put_Name(BSTR newVal) noexcept {
+    std::u16string_view const name = bstr_view(newVal);
+    if (name.empty() || name.size() > max_name_length || name == m_name.view())
+        return E_INVALIDARG;
+    return hresult_boundary([&] { m_name = unique_bstr::copy_of(newVal); });
+}
+
+HRESULT CAmbivoxDeviceCore::get_Probes(IDispatch** pVal) noexcept {
+    if (pVal == nullptr) return E_OUTOFMEMORY;
+    return m_probes->QueryInterface(IDispatch::iid, reinterpret_cast<void**>(pVal));
+}
+
+HRESULT CAmbivoxDeviceCore::get_Probe(SHORT probeId, IDispatch** pVal) noexcept {
+    VARIANT index;
+    index.vt = VT_I2;
+    index.iVal = probeId;
+    return m_probes->ItemByNumber(index, pVal);
+}
+
+HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
+                                                bool& temperatureUnitTaken) noexcept {
+    return hresult_boundary([&]() -> HRESULT {
+        SHORT number;
+        SHORT group;
+        try {
+            number = number_from<SHORT>(record.id);
+            group = number_from<SHORT>(record.group);
+        } catch (boost::bad_lexical_cast const&) {
+            return E_INVALIDARG;
+        }
+        if (number == -1) return E_INVALIDARG;
+
+        if (record.type == u"Temperature" && !temperatureUnitTaken) {
+            // The first of these letters found in the units text, so "°F" gives "F".
+            std::u16string_view letter;
+            for (std::u16string_view candidate : {u"C", u"K", u"F", u"R"}) {
+                if (record.units.find(candidate) != std::u16string::npos) {
+                    letter = candidate;
+                    break;
+                }
+            }
+            m_temperatureUnit = unique_bstr(letter);
+            temperatureUnitTaken = true;
+        }
+
+        VARIANT index;
+        index.vt = VT_I2;
+        index.iVal = number;
+        com_ptr<IDispatch> existing;
+        HRESULT const found = m_probes->ItemByNumber(index, existing.put());
+        unique_bstr const name(record.name);
+        if (SUCCEEDED(found) && existing) {
+            // A known probe keeps its identity, type, number and group; only its name follows.
+            if (auto probe = existing.try_as<IProbe>()) probe->put_Name(name.get());
+            return found;
+        }
+
+        com_ptr<IProbe> probe;
+        HRESULT const created = CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_ALL, IProbe::iid,
+                                                 probe.put_void());
+        if (FAILED(created)) return created;
+        unique_bstr const type(record.type);
+        probe->put_Type(type.get());
+        probe->put_Name(name.get());
+        probe->put_Number(number);
+        probe->put_Group(group);
+        return add_probe(probe.get());
+    });
+}
+
+HRESULT CAmbivoxDeviceCore::add_probe(IProbe* probe) noexcept {
+    if (probe == nullptr) return E_OUTOFMEMORY;
+    return m_probes->Add(probe);
+}
+
+HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData const* data,
+                                              IDataPoint** point) noexcept {
+    if (data == nullptr || point == nullptr) return E_OUTOFMEMORY;
+    *point = nullptr;
+    return hresult_boundary([&]() -> HRESULT {
+        SHORT number = 0;
+        probe->get_Number(&number);
+        std::string const digits = std::to_string(number);
+        std::u16string const key(digits.begin(), digits.end());
+
+        DataProbe const* reading = nullptr;
+        for (auto const& [id, unit] : data->units()) {
+            auto const found = unit->probes.find(key);
+            if (found != unit->probes.end()) {
+                reading = found->second.get();
+                break;
+            }
+        }
+        if (reading == nullptr) return E_OUTOFMEMORY;
+
+        // A value that is no decimal number reads as 0 (words such as "nan" included).
+        double value = 0.0;
+        bool const decimal =
+            reading->value.find_first_not_of(u"0123456789+-.eE") == std::u16string::npos;
+        try {
+            if (decimal) value = number_from<double>(reading->value);
+        } catch (boost::bad_lexical_cast const&) {
+        }
+
+        com_ptr<IDataPoint> created;
+        if (FAILED(CoCreateInstance(CLSID_DataPoint, nullptr, CLSCTX_ALL, IDataPoint::iid,
+                                    created.put_void())))
+            return E_OUTOFMEMORY;
+        created->put_Value(unique_variant::from(value).get());
+
+        unique_bstr type;
+        probe->get_Type(type.put());
+        std::u16string_view unit;
+        bool setUnit = true;
+        if (type.view() == u"Temperature")
+            unit = m_temperatureUnit.view();
+        else if (type.view() == u"Humidity")
+            unit = u"H";
+        else if (type.view() == u"Wetness")
+            unit = u"W";
+        else
+            setUnit = false;
+        if (setUnit) created->put_Unit(unique_bstr(unit).get());
+        return created->QueryInterface(IDataPoint::iid, reinterpret_cast<void**>(point));
+    });
+}
+
+}  // namespace ambivox

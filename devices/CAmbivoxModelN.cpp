@@ -1,0 +1,132 @@
+#include "devices/CAmbivoxModelN.h"
+
+#include "devices/DeviceRequests.h"
+#include "platform/WideFormat.h"
+
+namespace ambivox {
+
+namespace {
+using requests = DeviceRequests;
+}
+
+CAmbivoxModelN::CAmbivoxModelN()
+    : CAmbivoxDevice(u"not set"),
+      m_ipAddress(u""),
+      m_mask(u""),
+      m_gateway(u""),
+      m_softwareVersion(u""),
+      m_softwareReleaseDate(u""),
+      m_serialNumber(u"not available"),
+      m_snmpTrapIpAddress(u""),
+      m_snmpWriteCommunity(u""),
+      m_snmpReadCommunity(u"") {}
+
+HRESULT CAmbivoxModelN::get_IpAddress(BSTR* pVal) noexcept { return requests::get(m_ipAddress, pVal); }
+HRESULT CAmbivoxModelN::put_IpAddress(BSTR newVal) noexcept {
+    return requests::set_rule_a(m_ipAddress, newVal);
+}
+HRESULT CAmbivoxModelN::get_Mask(BSTR* pVal) noexcept { return requests::get(m_mask, pVal); }
+HRESULT CAmbivoxModelN::put_Mask(BSTR newVal) noexcept {
+    return requests::set_rule_a(m_mask, newVal);
+}
+HRESULT CAmbivoxModelN::get_Gateway(BSTR* pVal) noexcept { return requests::get(m_gateway, pVal); }
+HRESULT CAmbivoxModelN::put_Gateway(BSTR newVal) noexcept {
+    return requests::set_rule_a(m_gateway, newVal);
+}
+HRESULT CAmbivoxModelN::get_SerialNumber(BSTR* pVal) noexcept {
+    return requests::get(m_serialNumber, pVal);
+}
+HRESULT CAmbivoxModelN::get_SnmpTrapIpAddress(BSTR* pVal) noexcept {
+    return requests::get(m_snmpTrapIpAddress, pVal);
+}
+HRESULT CAmbivoxModelN::put_SnmpTrapIpAddress(BSTR newVal) noexcept {
+    return requests::set_rule_a(m_snmpTrapIpAddress, newVal);
+}
+HRESULT CAmbivoxModelN::get_SnmpWriteCommunityString(BSTR* pVal) noexcept {
+    return requests::get(m_snmpWriteCommunity, pVal);
+}
+HRESULT CAmbivoxModelN::put_SnmpWriteCommunityString(BSTR newVal) noexcept {
+    return requests::set_rule_b(m_snmpWriteCommunity, newVal, max_community_length);
+}
+HRESULT CAmbivoxModelN::get_SnmpReadCommunityString(BSTR* pVal) noexcept {
+    return requests::get(m_snmpReadCommunity, pVal);
+}
+HRESULT CAmbivoxModelN::put_SnmpReadCommunityString(BSTR newVal) noexcept {
+    return requests::set_rule_b(m_snmpReadCommunity, newVal, max_community_length);
+}
+HRESULT CAmbivoxModelN::get_SoftwareVersion(BSTR* pVal) noexcept {
+    return requests::get(m_softwareVersion, pVal);
+}
+HRESULT CAmbivoxModelN::put_SoftwareVersion(BSTR newVal) noexcept {
+    return requests::set_rule_a(m_softwareVersion, newVal);
+}
+HRESULT CAmbivoxModelN::get_SoftwareReleaseDate(BSTR* pVal) noexcept {
+    return requests::get(m_softwareReleaseDate, pVal);
+}
+HRESULT CAmbivoxModelN::put_SoftwareReleaseDate(BSTR newVal) noexcept {
+    return requests::set_rule_a(m_softwareReleaseDate, newVal);
+}
+
+HRESULT CAmbivoxModelN::FetchConfiguration() noexcept {
+    HRESULT const hr = hresult_boundary([&] {
+        auto connector = requests::connector();
+        unique_bstr const address(wide_format(u"http://%s/xmlconfig", {m_ipAddress.view()}));
+        CXMLAmbivoxConfig reader;
+        HRESULT const requested = connector->RequestModelNXMLConfigData(
+            m_core.name().get(), address.get(), requests::handler_argument(&reader));
+        if (FAILED(requested)) return requested;
+        return ApplyConfiguration(&reader);
+    });
+    if (SUCCEEDED(hr)) return hr;
+    // The text pages carry the configuration too; whatever they give is applied.
+    combined_request();
+    return S_OK;
+}
+
+std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::FetchData() noexcept {
+    std::unique_ptr<CXMLAmbivoxData> reader;
+    HRESULT const hr = hresult_boundary([&] {
+        auto connector = requests::connector();
+        unique_bstr const address(wide_format(u"http://%s/xmldata", {m_ipAddress.view()}));
+        reader = std::make_unique<CXMLAmbivoxData>();
+        return connector->RequestModelNXMLData(m_core.name().get(), address.get(),
+                                               requests::handler_argument(reader.get()));
+    });
+    if (SUCCEEDED(hr)) return reader;
+    reader.reset();
+    return combined_request();
+}
+
+std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::combined_request() noexcept {
+    std::unique_ptr<CXMLAmbivoxData> data;
+    HRESULT const hr = hresult_boundary([&] {
+        auto connector = requests::connector();
+        data = std::make_unique<CXMLAmbivoxData>();
+        CXMLAmbivoxConfig config;
+        unique_bstr const configPath(u"/config");
+        unique_bstr const dataPath(m_core.model().view() == u"NX2" ? u"/data" : u"/temp");
+        HRESULT const requested = connector->RequestModelNHTTPConfigAndData(
+            m_core.name().get(), m_ipAddress.get(), configPath.get(), dataPath.get(),
+            m_core.model().get(), requests::handler_argument(&config),
+            requests::handler_argument(data.get()));
+        if (SUCCEEDED(requested)) ApplyConfiguration(&config);
+        return requested;
+    });
+    if (FAILED(hr)) data.reset();
+    return data;
+}
+
+HRESULT CAmbivoxModelN::ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept {
+    if (reader == nullptr || reader->units().empty()) return S_OK;
+    ConfigUnit const& unit = *reader->units().begin()->second;
+    return hresult_boundary([&] {
+        put_SoftwareVersion(unique_bstr(unit.firmware_version).get());
+        put_SoftwareReleaseDate(unique_bstr(unit.firmware_release_date).get());
+        // A name the client set is never replaced by the document's.
+        if (m_core.name().empty()) put_Name(unique_bstr(unit.name).get());
+        m_serialNumber = unique_bstr(unit.id);
+        return m_core.apply_probes(*this, reader);
+    });
+}
+
+}  // namespace ambivox

@@ -1,0 +1,61 @@
+// CAmbivoxModelN: a network device of models N3, N7, N15 and NX2. It reads the device's XML
+// documents and, when those fail, its older "|"-separated text pages, always through a data
+// connector. Its network, firmware and SNMP properties are held in the object only; nothing is
+// ever sent to the device.
+#pragma once
+
+#include "devices/CAmbivoxDevice.h"
+
+namespace ambivox {
+
+class CAmbivoxModelN final
+    : public CAmbivoxDevice<CAmbivoxModelN, IAmbivoxModelN, _IAmbivoxModelNEvents::iid> {
+public:
+    CAmbivoxModelN();
+
+    // Setters following the "rule A": a value that is empty or equal to the current one is
+    // refused with E_INVALIDARG. Getters answer a null out-pointer with E_OUTOFMEMORY.
+    HRESULT get_IpAddress(BSTR* pVal) noexcept override;
+    HRESULT put_IpAddress(BSTR newVal) noexcept override;
+    HRESULT get_Mask(BSTR* pVal) noexcept override;
+    HRESULT put_Mask(BSTR newVal) noexcept override;
+    HRESULT get_Gateway(BSTR* pVal) noexcept override;
+    HRESULT put_Gateway(BSTR newVal) noexcept override;
+    HRESULT get_SerialNumber(BSTR* pVal) noexcept override;
+    HRESULT get_SnmpTrapIpAddress(BSTR* pVal) noexcept override;
+    HRESULT put_SnmpTrapIpAddress(BSTR newVal) noexcept override;
+    // Community strings take anything up to 32 characters, empty included.
+    HRESULT get_SnmpWriteCommunityString(BSTR* pVal) noexcept override;
+    HRESULT put_SnmpWriteCommunityString(BSTR newVal) noexcept override;
+    HRESULT get_SnmpReadCommunityString(BSTR* pVal) noexcept override;
+    HRESULT put_SnmpReadCommunityString(BSTR newVal) noexcept override;
+    HRESULT get_SoftwareVersion(BSTR* pVal) noexcept override;
+    HRESULT put_SoftwareVersion(BSTR newVal) noexcept override;
+    HRESULT get_SoftwareReleaseDate(BSTR* pVal) noexcept override;
+    HRESULT put_SoftwareReleaseDate(BSTR newVal) noexcept override;
+
+    // XML configuration, else the combined text-page request (whose outcome is not reported).
+    HRESULT FetchConfiguration() noexcept override;
+    // XML data, else the combined text-page request.
+    std::unique_ptr<CXMLAmbivoxData> FetchData() noexcept override;
+    // Firmware fields, the name when the device has none, the serial number, then the probes.
+    HRESULT ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept override;
+
+    static constexpr std::size_t max_community_length = 32;
+
+private:
+    // Both text pages in one request; the data reader when it succeeded.
+    std::unique_ptr<CXMLAmbivoxData> combined_request() noexcept;
+
+    unique_bstr m_ipAddress;
+    unique_bstr m_mask;
+    unique_bstr m_gateway;
+    unique_bstr m_softwareVersion;
+    unique_bstr m_softwareReleaseDate;
+    unique_bstr m_serialNumber;
+    unique_bstr m_snmpTrapIpAddress;
+    unique_bstr m_snmpWriteCommunity;
+    unique_bstr m_snmpReadCommunity;
+};
+
+}  // namespace ambivox

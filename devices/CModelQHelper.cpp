@@ -1,0 +1,116 @@
+#include "devices/CModelQHelper.h"
+
+#include <string_view>
+
+#include "platform/CodePage.h"
+#include "platform/ThreadState.h"
+
+namespace ambivox {
+
+namespace {
+
+constexpr DWORD kBaudRate = 9600;
+constexpr DWORD kQueueBytes = 10000;
+constexpr DWORD kDtrSettleMs = 500;
+constexpr DWORD kReplyWaitMs = 1000;
+constexpr int kLineTimeoutSeconds = 2;
+constexpr char kQuery = '*';
+
+void remove_first(std::string& text, char c) {
+    if (auto const at = text.find(c); at != std::string::npos) text.erase(at, 1);
+}
+
+std::u16string_view trim_spaces(std::u16string_view text) noexcept {
+    auto const first = text.find_first_not_of(u' ');
+    if (first == std::u16string_view::npos) return {};
+    return text.substr(first, text.find_last_not_of(u' ') - first + 1);
+}
+
+}  // namespace
+
+CModelQHelper::~CModelQHelper() {
+    Close();
+    m_port.reset();  // also a port whose wind-down failed part-way
+}
+
+bool CModelQHelper::Open(int port) noexcept {
+    try {
+        CSerialPort::GetDefaultConfig(port, m_config);
+        m_port = std::make_unique<CSerialPortEx>();
+        m_port->Open(port, kBaudRate, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
+                     CSerialPort::NoFlowControl, false);
+        HANDLE const handle = m_port->Detach();
+        m_port->Attach(handle, false);
+        DWORD modemStatus = 0;
+        m_port->GetModemStatus(modemStatus);
+        DCB dcb{};
+        dcb.DCBlength = sizeof(DCB);
+        m_port->GetState(dcb);
+        dcb.BaudRate = kBaudRate;
+        m_port->SetState(dcb);
+        DWORD errors = 0;
+        m_port->ClearError(errors);
+        m_port->SetBreak();
+        m_port->ClearBreak();
+        COMSTAT status{};
+        m_port->GetStatus(status);
+        COMMTIMEOUTS timeouts{};
+        m_port->GetTimeouts(timeouts);
+        m_port->Setup(kQueueBytes, kQueueBytes);
+        m_port->GetConfig(m_config);
+        m_config.dcb.BaudRate = kBaudRate;
+        m_port->SetConfig(m_config);
+        m_port->ClearWriteTimeouts();
+        m_port->SetNoWaitReadTimeouts();
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+void CModelQHelper::Read(std::u16string& scratch) {
+    if (!m_port) return;
+    m_port->SetDtr();
+    Sleep(kDtrSettleMs);
+    m_port->Write(&kQuery, 1);
+    Sleep(kReplyWaitMs);
+    std::u16string* const fields[] = {&m_probe1, &m_probe2, &m_battery};
+    for (std::size_t index = 0; index < 3; ++index) {
+        std::string line;
+        m_port->ReadLine(line, kLineTimeoutSeconds);
+        scratch += widen(line, CP_ACP);
+        remove_first(line, '\r');
+        remove_first(line, '\n');
+        std::u16string& field = *fields[index];
+        if (line.empty()) {
+            field = index < 2 ? u"-99.9" : u"Bat Ok";
+        } else if (index < 2) {
+            field = trim_spaces(widen(line, CP_ACP));
+        } else {
+            field = widen(line, CP_ACP);
+        }
+    }
+}
+
+void CModelQHelper::Close() noexcept {
+    if (!m_port) return;
+    try {
+        if (m_port->IsOpen()) {
+            m_port->PurgeTransmitAbort();
+            m_port->SetNoWaitTimeouts();
+            m_port->PurgeReceiveAbort();
+            m_port->ClearDtr();
+            m_port->ClearRts();
+            COMMPROP properties{};
+            m_port->GetProperties(properties);
+            m_port->PurgeTransmitBuffer();
+            m_port->PurgeReceiveBuffer();
+            m_port->Close();
+        }
+        m_port.reset();
+    } catch (...) {
+        // The port object stays held; destruction releases it.
+    }
+}
+
+}  // namespace ambivox
