@@ -2,7 +2,10 @@
 #   make test             bootstrap, configure, build and run the whole suite
 #   make test SANITIZE=1  the same with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench            build and run the benchmarks (release build)
+#   make fuzz             build the fuzz targets with Clang and run each for FUZZ_SECONDS
 #   make format           apply .clang-format to every source file
+
+SHELL := /bin/bash
 
 SANITIZE ?= 0
 WERROR ?= $(if $(CI),ON,OFF)
@@ -16,11 +19,14 @@ BUILD_DIR ?= build/debug
 BUILD_TYPE ?= Debug
 endif
 BENCH_DIR ?= build/release
+FUZZ_DIR ?= build/fuzz
+FUZZ_SECONDS ?= 60
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DAMBIVOX_WERROR=$(WERROR) \
-              -DAMBIVOX_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF)
+              -DAMBIVOX_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF) \
+              -DAMBIVOX_BENCH=$(if $(filter 1,$(SANITIZE)),OFF,ON)
 
-.PHONY: all bootstrap configure build test bench format clean
+.PHONY: all bootstrap configure build test bench fuzz format clean
 
 all: build
 
@@ -40,6 +46,20 @@ bench: bootstrap
 	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DAMBIVOX_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BENCH_DIR) -j $(JOBS)
 	@for b in $(BENCH_DIR)/bench/*_bench; do echo "== $$b"; $$b; done
+
+# Each target starts from its seed corpus (copied, so runs never write into the tree).
+fuzz: bootstrap
+	@CC=clang CXX=clang++ cmake -S . -B $(FUZZ_DIR) -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+	    -DAMBIVOX_TESTS=OFF -DAMBIVOX_BENCH=OFF -DAMBIVOX_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(FUZZ_DIR) -j $(JOBS)
+	@for f in $(FUZZ_DIR)/bin/*_fuzz; do \
+	    name=$$(basename $$f _fuzz); corpus=$(FUZZ_DIR)/corpus/$$name; \
+	    rm -rf $$corpus; mkdir -p $$corpus; cp fuzz/corpus/$$name/* $$corpus/ 2>/dev/null; \
+	    echo "== $$f ($(FUZZ_SECONDS) s)"; \
+	    $$f $$corpus -max_total_time=$(FUZZ_SECONDS) -rss_limit_mb=2048 -print_final_stats=1 2>&1 \
+	        | grep -E 'stat::number_of_executed_units|stat::peak_rss_mb|ERROR|SUMMARY' ; \
+	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
+	done
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

@@ -30,8 +30,8 @@ public:
     // Fetches ConfigPath and DataPath from IpAddress, converts both pages, then parses the
     // configuration and, when that succeeded, the data. E_OUTOFMEMORY when IpAddress is empty
     // or a page cannot be fetched (nothing is parsed then).
-    HRESULT RequestModelNHTTPConfigAndData(BSTR Id, BSTR IpAddress, BSTR ConfigPath,
-                                           BSTR DataPath, BSTR Model, LONG_PTR* ConfigHandler,
+    HRESULT RequestModelNHTTPConfigAndData(BSTR Id, BSTR IpAddress, BSTR ConfigPath, BSTR DataPath,
+                                           BSTR Model, LONG_PTR* ConfigHandler,
                                            LONG_PTR* DataHandler) noexcept override;
 };
 

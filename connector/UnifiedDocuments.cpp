@@ -4,10 +4,32 @@
 
 namespace ambivox {
 
+namespace {
+
+// Characters no XML document may hold, not even as references: most controls, the two
+// non-characters U+FFFE and U+FFFF, and halves of surrogate pairs standing alone.
+bool forbidden_in_xml(std::u16string_view text, std::size_t i) noexcept {
+    char16_t const c = text[i];
+    if (c < 0x20) return c != u'\t' && c != u'\n' && c != u'\r';
+    if (c == 0xFFFE || c == 0xFFFF) return true;
+    if (c >= 0xD800 && c <= 0xDBFF)
+        return i + 1 >= text.size() || text[i + 1] < 0xDC00 || text[i + 1] > 0xDFFF;
+    if (c >= 0xDC00 && c <= 0xDFFF) return i == 0 || text[i - 1] < 0xD800 || text[i - 1] > 0xDBFF;
+    return false;
+}
+
+}  // namespace
+
 std::u16string UnifiedDocuments::escaped(std::u16string_view text) {
     std::u16string result;
     result.reserve(text.size());
-    for (char16_t c : text) {
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char16_t const c = text[i];
+        if (forbidden_in_xml(text, i)) {
+            // Kept visible as the replacement character rather than breaking the document.
+            result.push_back(u'\uFFFD');
+            continue;
+        }
         switch (c) {
             case u'&':
                 result += u"&amp;";

@@ -35,7 +35,7 @@ public:
         if (FAILED(configured)) return configured;
         std::unique_ptr<CXMLAmbivoxData> data = this->FetchData();
         if (!data) return E_FAIL;
-        return m_core.poll_probes(*this, data.get(), timestamp, configured);
+        return m_core.poll_probes(*this, data.get(), timestamp);
     }
 
     HRESULT get_Model(BSTR* pVal) noexcept override { return m_core.get_Model(pVal); }

@@ -113,6 +113,24 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
     });
 }
 
+std::vector<com_ptr<IProbe>> CAmbivoxDeviceCore::probes_in_order() noexcept {
+    std::vector<com_ptr<IProbe>> result;
+    hresult_boundary([&] {
+        com_ptr<IUnknown> unknown;
+        check_hresult(m_probes->get__NewEnum(unknown.put()));
+        auto items = unknown.as<IEnumVARIANT>();
+        for (;;) {
+            unique_variant item;
+            ULONG fetched = 0;
+            if (items->Next(1, item.put(), &fetched) != S_OK || fetched != 1) break;
+            if (item.type() != VT_DISPATCH || item->pdispVal == nullptr) continue;
+            if (auto probe = com_copy(item->pdispVal).try_as<IProbe>())
+                result.push_back(std::move(probe));
+        }
+    });
+    return result;
+}
+
 HRESULT CAmbivoxDeviceCore::add_probe(IProbe* probe) noexcept {
     if (probe == nullptr) return E_OUTOFMEMORY;
     return m_probes->Add(probe);
@@ -138,8 +156,9 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         }
         if (reading == nullptr) return E_OUTOFMEMORY;
 
-        // A value that is no decimal number reads as 0 (words such as "nan" included).
-        double value = 0.0;
+        // A value that is no decimal number (empty, "abc", "nan") is no reading: it becomes the
+        // no-reading value clients already know, not a plausible but false 0.
+        double value = no_reading;
         bool const decimal =
             reading->value.find_first_not_of(u"0123456789+-.eE") == std::u16string::npos;
         try {

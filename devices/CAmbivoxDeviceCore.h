@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/ComPtr.h"
@@ -34,16 +35,19 @@ public:
     HRESULT add_probe(IProbe* probe) noexcept;
     HRESULT create_data_point(IProbe* probe, CXMLAmbivoxData const* data,
                               IDataPoint** point) noexcept;
-    // Steps 4 to 6 of a poll: every probe numbered 1 to Count gets a reading from data.
+    // The readings of a poll: every probe gets one from data, stamped with the poll's time.
     template <class Device>
-    HRESULT poll_probes(Device& device, CXMLAmbivoxData const* data, LONGLONG timestamp,
-                        HRESULT configurationResult) noexcept;
+    HRESULT poll_probes(Device& device, CXMLAmbivoxData const* data, LONGLONG timestamp) noexcept;
+    // The probes of the collection in number order (empty when they cannot be listed).
+    std::vector<com_ptr<IProbe>> probes_in_order() noexcept;
 
     unique_bstr const& name() const noexcept { return m_name; }
     unique_bstr const& model() const noexcept { return m_model; }
     IProbeCollection* probes() const noexcept { return m_probes.get(); }
 
     static constexpr std::size_t max_name_length = 32;
+    // The reading of a probe whose value text is no number.
+    static constexpr double no_reading = -999.99;
 
 private:
     com_ptr<IProbeCollection> m_probes;
@@ -64,25 +68,16 @@ HRESULT CAmbivoxDeviceCore::apply_probes(Device& device, CXMLAmbivoxConfig const
 
 template <class Device>
 HRESULT CAmbivoxDeviceCore::poll_probes(Device& device, CXMLAmbivoxData const* data,
-                                        LONGLONG timestamp, HRESULT configurationResult) noexcept {
-    LONG count = 0;
-    m_probes->get_Count(&count);
-    HRESULT hr = configurationResult;
-    for (LONG number = 1; number <= count; ++number) {
-        VARIANT index;
-        index.vt = VT_I2;
-        index.iVal = static_cast<SHORT>(number);
-        com_ptr<IDispatch> item;
-        hr = m_probes->ItemByNumber(index, item.put());
-        if (FAILED(hr) || !item) continue;
-        auto probe = item.try_as<IProbe>();
-        if (!probe) continue;
+                                        LONGLONG timestamp) noexcept {
+    // Every probe in number order, whatever its number: gaps in the numbering must not starve
+    // the probes above them. A probe the data has no value for keeps its previous reading.
+    for (com_ptr<IProbe> const& probe : probes_in_order()) {
         com_ptr<IDataPoint> point;
         if (FAILED(device.CreateDataPoint(probe.get(), data, point.put()))) continue;
         point->put_UTCTime(timestamp);
         probe->Poll(point.get());
     }
-    return hr;
+    return S_OK;
 }
 
 }  // namespace ambivox

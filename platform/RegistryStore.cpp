@@ -18,8 +18,8 @@ namespace {
 
 // Row ids of the predefined roots; every other key gets a larger id, never reused
 // (AUTOINCREMENT), so a handle to a deleted key cannot silently land on a newer one.
+// HKEY_CURRENT_USER is the one between them, 2.
 constexpr std::int64_t kClassesRoot = 1;
-constexpr std::int64_t kCurrentUser = 2;
 constexpr std::int64_t kLocalMachine = 3;
 
 constexpr std::uintptr_t kPredefinedFirst = 0x80000000u;

@@ -59,7 +59,8 @@ unsigned long file_port_number(std::u16string_view name) noexcept {
 }
 
 bool names_port(std::u16string_view data, std::u16string_view wanted) noexcept {
-    while (!data.empty() && data.back() == u'\0') data.remove_suffix(1);
+    while (!data.empty() && data.back() == u'\0')
+        data.remove_suffix(1);
     if (data.size() != wanted.size()) return false;
     for (std::size_t i = 0; i < data.size(); ++i) {
         if (fold(data[i]) != fold(wanted[i])) return false;
@@ -107,8 +108,8 @@ BOOL with_device(HANDLE file, Body&& body) noexcept {
 
 }  // namespace
 
-HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* /*security*/,
-                   DWORD disposition, DWORD flags, HANDLE templateFile) noexcept {
+HANDLE CreateFileW(LPCWSTR name, DWORD access, DWORD share, void* /*security*/, DWORD disposition,
+                   DWORD flags, HANDLE templateFile) noexcept {
     try {
         if (name == nullptr || share != 0 || disposition != OPEN_EXISTING ||
             templateFile != nullptr) {
@@ -232,8 +233,7 @@ BOOL GetCommProperties(HANDLE file, COMMPROP* properties) noexcept {
 }
 
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) noexcept {
-    return with_device(file,
-                       [&](SerialDevice& device) { return device.setup(inQueue, outQueue); });
+    return with_device(file, [&](SerialDevice& device) { return device.setup(inQueue, outQueue); });
 }
 
 namespace {
@@ -316,8 +316,7 @@ HANDLE CreateEventW(void* /*security*/, BOOL manualReset, BOOL initialState,
 namespace ambivox {
 
 BOOL wait_comm_input(HANDLE file, DWORD milliseconds) noexcept {
-    return with_device(file,
-                       [&](SerialDevice& device) { return device.wait_input(milliseconds); });
+    return with_device(file, [&](SerialDevice& device) { return device.wait_input(milliseconds); });
 }
 
 }  // namespace ambivox

@@ -147,9 +147,9 @@ struct DCB {
     DWORD fTXContinueOnXoff : 1;  // FALSE not supported while fInX is set
     DWORD fOutX : 1;
     DWORD fInX : 1;
-    DWORD fErrorChar : 1;  // not supported
-    DWORD fNull : 1;       // not supported
-    DWORD fRtsControl : 2;  // RTS_CONTROL_TOGGLE not supported
+    DWORD fErrorChar : 1;     // not supported
+    DWORD fNull : 1;          // not supported
+    DWORD fRtsControl : 2;    // RTS_CONTROL_TOGGLE not supported
     DWORD fAbortOnError : 1;  // not supported
     DWORD fDummy2 : 17;
     WORD wReserved;
@@ -254,8 +254,7 @@ BOOL CloseHandle(HANDLE object) noexcept;
 // Reads up to `count` bytes as the port's time-outs direct; *read receives the count, also when
 // the read fails part-way (the bytes are in the buffer then). Needs GENERIC_READ
 // (ERROR_ACCESS_DENIED). A line that has hung up or failed gives ERROR_GEN_FAILURE.
-BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read,
-              OVERLAPPED* overlapped) noexcept;
+BOOL ReadFile(HANDLE file, void* buffer, DWORD count, DWORD* read, OVERLAPPED* overlapped) noexcept;
 // Writes `count` bytes as the port's write time-outs direct; *written as for ReadFile. Needs
 // GENERIC_WRITE.
 BOOL WriteFile(HANDLE file, void const* buffer, DWORD count, DWORD* written,

@@ -136,8 +136,7 @@ DWORD check_state(DCB const& dcb, DWORD inQueue) noexcept {
     if (dcb.fOutxDsrFlow || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fDsrSensitivity ||
         dcb.fRtsControl == RTS_CONTROL_TOGGLE ||
         (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) != (dcb.fOutxCtsFlow != 0) ||
-        (dcb.fInX && !dcb.fTXContinueOnXoff) || dcb.fErrorChar || dcb.fNull ||
-        dcb.fAbortOnError) {
+        (dcb.fInX && !dcb.fTXContinueOnXoff) || dcb.fErrorChar || dcb.fNull || dcb.fAbortOnError) {
         return ERROR_NOT_SUPPORTED;
     }
     return ERROR_SUCCESS;
@@ -233,10 +232,9 @@ DWORD SerialDevice::read(BYTE* buffer, DWORD count, DWORD& done) noexcept {
     bool const noWait = limits.ReadIntervalTimeout == MAXDWORD &&
                         limits.ReadTotalTimeoutMultiplier == 0 &&
                         limits.ReadTotalTimeoutConstant == 0;
-    bool const firstByte = limits.ReadIntervalTimeout == MAXDWORD &&
-                           limits.ReadTotalTimeoutMultiplier == MAXDWORD &&
-                           limits.ReadTotalTimeoutConstant != 0 &&
-                           limits.ReadTotalTimeoutConstant != MAXDWORD;
+    bool const firstByte =
+        limits.ReadIntervalTimeout == MAXDWORD && limits.ReadTotalTimeoutMultiplier == MAXDWORD &&
+        limits.ReadTotalTimeoutConstant != 0 && limits.ReadTotalTimeoutConstant != MAXDWORD;
     std::optional<steady::time_point> total;
     std::optional<milliseconds> interval;
     if (firstByte) {
@@ -396,12 +394,15 @@ DWORD SerialDevice::set_state(DCB const& dcb) noexcept {
     if (retry([&] { return os.get_attributes(fd_, before); }) == -1) return io_error(errno);
     termios wanted = before;
     apply_state(dcb, wanted);
-    if (retry([&] { return os.set_attributes(fd_, wanted); }) == -1) return io_error(errno);
     // The kernel answers success when it applied any part of the request (a pseudo-terminal,
-    // for one, keeps 8 data bits without parity), so read back what it took.
+    // for one, keeps 8 data bits without parity), so read back what it took. The C library
+    // notices some of that itself and answers EINVAL, after the kernel applied the rest: the
+    // values passed the checks above, so EINVAL means this driver cannot apply them.
     termios applied{};
     DWORD rc = ERROR_SUCCESS;
-    if (retry([&] { return os.get_attributes(fd_, applied); }) == -1) {
+    if (retry([&] { return os.set_attributes(fd_, wanted); }) == -1) {
+        rc = errno == EINVAL ? ERROR_NOT_SUPPORTED : io_error(errno);
+    } else if (retry([&] { return os.get_attributes(fd_, applied); }) == -1) {
         rc = io_error(errno);
     } else if (!same_settings(wanted, applied)) {
         rc = ERROR_NOT_SUPPORTED;
@@ -460,9 +461,8 @@ DWORD SerialDevice::purge(DWORD flags) noexcept {
 
 DWORD SerialDevice::modem_lines(int lines, bool raise) noexcept {
     SerialIoctl& os = SerialIoctl::current();
-    int const rc = retry([&] {
-        return raise ? os.set_modem_lines(fd_, lines) : os.clear_modem_lines(fd_, lines);
-    });
+    int const rc = retry(
+        [&] { return raise ? os.set_modem_lines(fd_, lines) : os.clear_modem_lines(fd_, lines); });
     return rc == -1 ? io_error(errno) : ERROR_SUCCESS;
 }
 

@@ -25,8 +25,9 @@ void CSerialPort::Open(int port, DWORD baudRate, int parity, BYTE dataBits, int 
                        int flowControl, bool overlapped) {
     Close();
     std::u16string const name = wide_format(u"\\\\.\\COM%d", {std::int64_t{port}});
-    HANDLE const opened = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr,
-                                      OPEN_EXISTING, overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
+    HANDLE const opened =
+        CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                    overlapped ? FILE_FLAG_OVERLAPPED : 0, nullptr);
     if (opened == INVALID_HANDLE_VALUE) throw_last_error();
     m_port = opened;
     CreateEvent();

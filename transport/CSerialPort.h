@@ -18,7 +18,13 @@ class CSerialPort {
 public:
     // The class's own line setting codes; Open takes any int, and keeps the port's current
     // setting for a code not listed.
-    enum Parity : int { EvenParity = 0, MarkParity = 1, NoParity = 2, OddParity = 3, SpaceParity = 4 };
+    enum Parity : int {
+        EvenParity = 0,
+        MarkParity = 1,
+        NoParity = 2,
+        OddParity = 3,
+        SpaceParity = 4
+    };
     enum StopBits : int { OneStopBit = 0, OnePointFiveStopBits = 1, TwoStopBits = 2 };
     enum FlowControl : int {
         NoFlowControl = 0,
@@ -37,8 +43,7 @@ public:
     // Opens \\.\COM<port> for reading and writing and applies the settings. A raise after the
     // port was opened leaves it open in the object (Close or destruction releases it).
     void Open(int port, DWORD baudRate = 9600, int parity = NoParity, BYTE dataBits = 8,
-              int stopBits = OneStopBit, int flowControl = NoFlowControl,
-              bool overlapped = false);
+              int stopBits = OneStopBit, int flowControl = NoFlowControl, bool overlapped = false);
     void Close() noexcept;
     // Adopts `port` (the object owns it from here) with a new event; Attach of the handle the
     // object already holds keeps the port open and only replaces the event. When no event can

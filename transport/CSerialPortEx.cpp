@@ -15,7 +15,8 @@ void CSerialPortEx::ReadLine(std::string& line, int timeoutSeconds) {
     // where that second plus timeout + 1 begins; it is measured on the steady clock so that a
     // change of the wall clock cannot stretch it.
     auto const intoSecond = system_clock::now().time_since_epoch() % seconds(1);
-    auto const deadline = steady_clock::now() - intoSecond + seconds(std::int64_t{timeoutSeconds} + 1);
+    auto const deadline =
+        steady_clock::now() - intoSecond + seconds(std::int64_t{timeoutSeconds} + 1);
     std::size_t const limit = line.size() + max_line_bytes;
     bool carriageReturn = false;
     bool lineFeed = false;
@@ -35,7 +36,8 @@ void CSerialPortEx::ReadLine(std::string& line, int timeoutSeconds) {
         if (now >= deadline) return;
         if (got == 0) {
             auto const left = ceil<milliseconds>(deadline - now).count();
-            if (!wait_comm_input(Handle(), static_cast<DWORD>(std::min<std::int64_t>(left, MAXDWORD - 1))) &&
+            if (!wait_comm_input(Handle(),
+                                 static_cast<DWORD>(std::min<std::int64_t>(left, MAXDWORD - 1))) &&
                 GetLastError() != ERROR_TIMEOUT) {
                 throw_last_error();
             }

@@ -189,10 +189,9 @@ TEST_F(SerialOpen, StaleEventAndMadeUpHandlesAreRejectedWithoutCrashing) {
     EXPECT_TRUE(CloseHandle(event));
 
     int local = 0;
-    for (HANDLE garbage :
-         {HANDLE{}, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(1),
-          reinterpret_cast<HANDLE>(0xDEADBEEF), reinterpret_cast<HANDLE>(&local),
-          reinterpret_cast<HANDLE>(~std::uintptr_t{0} - 3)}) {
+    for (HANDLE garbage : {HANDLE{}, INVALID_HANDLE_VALUE, reinterpret_cast<HANDLE>(1),
+                           reinterpret_cast<HANDLE>(0xDEADBEEF), reinterpret_cast<HANDLE>(&local),
+                           reinterpret_cast<HANDLE>(~std::uintptr_t{0} - 3)}) {
         expect_every_call_rejects(garbage);
         EXPECT_FALSE(CloseHandle(garbage));
     }

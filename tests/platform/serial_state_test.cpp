@@ -41,7 +41,8 @@ protected:
     }
 
     // SetCommState must refuse `dcb` with `error` and leave the port's settings alone.
-    void expect_refused(DCB const& dcb, DWORD error) {
+    void expect_refused(DCB const& dcb, DWORD error, int line = __builtin_LINE()) {
+        SCOPED_TRACE(line);
         DCB const before = state();
         SetLastError(0);
         EXPECT_FALSE(SetCommState(port, &dcb));
@@ -144,8 +145,8 @@ TEST_F(SerialState, AUartGetsParityStopBitsFlowAndControlLinesAsAsked) {
     CloseHandle(port);
     FakeUart uart;
     InstalledSerialCalls installed(uart);
-    port = CreateFileW(u"COM9", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0,
-                       nullptr);
+    port =
+        CreateFileW(u"COM9", GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
     ASSERT_NE(port, INVALID_HANDLE_VALUE);
     DCB dcb = state();
     struct {
