@@ -64,6 +64,23 @@ void append_text(std::u16string& out, std::u16string_view templ, std::u16string_
     wide_format_to(out, templ, {docs::escaped(text)});
 }
 
+// The unit block's first two fields: its name (opening the block), then its model.
+void append_unit_head(std::u16string& out, int unitCounter, std::u16string_view field) {
+    if (unitCounter == 0) {
+        append(out, docs::unit_start);
+        append_text(out, docs::name, field);
+    } else {
+        append_text(out, docs::model, stripped_model(field));
+    }
+}
+
+// The data document takes the unit identifier, which only the configuration page knows.
+void finish_data(TextPageConverter::documents& result, std::u16string_view unitId,
+                 std::u16string const& dataBody) {
+    append_text(result.data, docs::root_start, unitId);
+    result.data += dataBody;
+}
+
 void append_unit_tail(std::u16string& out) {
     append_text(out, docs::website_element, docs::website);
     append(out, docs::manufacturer);
@@ -93,11 +110,8 @@ TextPageConverter::documents convert_flat(std::u16string_view configPage,
     bool unitOpen = true;
     while (page.found()) {
         if (unitOpen) {
-            if (unitCounter == 0) {
-                append(config, docs::unit_start);
-                append_text(config, docs::name, field);
-            } else if (unitCounter == 1) {
-                append_text(config, docs::model, stripped_model(field));
+            if (unitCounter < 2) {
+                append_unit_head(config, unitCounter, field);
             } else if (unitCounter == 2) {
                 append_text(config, docs::serial_number, unitId);
                 append(config, docs::empty_release_date);
@@ -115,9 +129,7 @@ TextPageConverter::documents convert_flat(std::u16string_view configPage,
         field = page.read();
     }
     append(config, docs::root_end);
-
-    append_text(result.data, docs::root_start, unitId);
-    result.data += dataBody;
+    finish_data(result, unitId, dataBody);
     return result;
 }
 
@@ -167,11 +179,8 @@ TextPageConverter::documents convert_grouped(std::u16string_view configPage,
     std::int64_t probe = 1;
     while (page.found()) {
         if (unitOpen) {
-            if (unitCounter == 0) {
-                append(config, docs::unit_start);
-                append_text(config, docs::name, field);
-            } else if (unitCounter == 1) {
-                append_text(config, docs::model, stripped_model(field));
+            if (unitCounter < 2) {
+                append_unit_head(config, unitCounter, field);
             } else if (unitCounter == 2) {
                 append_text(config, docs::serial_number, unitId);
             } else if (unitCounter == 3) {
@@ -203,9 +212,7 @@ TextPageConverter::documents convert_grouped(std::u16string_view configPage,
         field = page.read();
     }
     append(config, docs::root_end);
-
-    append_text(result.data, docs::root_start, unitId);
-    result.data += dataBody;
+    finish_data(result, unitId, dataBody);
     return result;
 }
 

@@ -97,16 +97,21 @@ HRESULT CAmbivoxSDKModule::module_path(std::u16string& path) const {
     return S_OK;
 }
 
+HRESULT CAmbivoxSDKModule::own_type_library(std::u16string& path,
+                                            com_ptr<ITypeLib>& library) const {
+    HRESULT const hr = module_path(path);
+    if (FAILED(hr)) return hr;
+    return LoadTypeLib(path.c_str(), library.put());
+}
+
 HRESULT CAmbivoxSDKModule::RegisterServer() noexcept {
     thread_locale_scope const locale(LOCALE_SYSTEM_DEFAULT);
     return hresult_boundary([&]() -> HRESULT {
         HRESULT hr = run_scripts(true);
         if (FAILED(hr)) return hr;
         std::u16string path;
-        hr = module_path(path);
-        if (FAILED(hr)) return hr;
         com_ptr<ITypeLib> library;
-        hr = LoadTypeLib(path.c_str(), library.put());
+        hr = own_type_library(path, library);
         if (FAILED(hr)) return hr;
         std::u16string const folder = path.substr(0, path.rfind(u'/') + 1);
         return RegisterTypeLib(library.get(), path.c_str(), folder.c_str());
@@ -119,10 +124,8 @@ HRESULT CAmbivoxSDKModule::UnregisterServer() noexcept {
         HRESULT hr = run_scripts(false);
         if (FAILED(hr)) return hr;
         std::u16string path;
-        hr = module_path(path);
-        if (FAILED(hr)) return hr;
         com_ptr<ITypeLib> library;
-        hr = LoadTypeLib(path.c_str(), library.put());
+        hr = own_type_library(path, library);
         if (FAILED(hr)) return hr;
         TLIBATTR* attr = nullptr;
         hr = library->GetLibAttr(&attr);

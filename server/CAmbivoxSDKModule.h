@@ -10,6 +10,7 @@
 #include "platform/ComPtr.h"
 #include "platform/ModuleLock.h"
 #include "platform/Registrar.h"
+#include "platform/TypeInfo.h"
 #include "platform/TypeInfoCache.h"
 
 namespace ambivox {
@@ -45,6 +46,8 @@ private:
 
     // The module's full path, or a failure: registration cannot name a module it cannot find.
     HRESULT module_path(std::u16string& path) const;
+    // The module's path and the type library it carries, loaded from the module file.
+    HRESULT own_type_library(std::u16string& path, com_ptr<ITypeLib>& library) const;
     HRESULT run_scripts(bool registering);
 
     std::array<class_entry, 6> m_classes;
