@@ -26,20 +26,25 @@ SaxAttributes::SaxAttributes() noexcept = default;
 SaxAttributes::~SaxAttributes() = default;
 
 void SaxAttributes::clear() noexcept {
-    m_attributes.clear();
+    m_count = 0;
 }
 
-void SaxAttributes::add(std::u16string uri, std::u16string localName, std::u16string qName,
-                        std::u16string value) {
-    m_attributes.push_back(
-        {std::move(uri), std::move(localName), std::move(qName), std::move(value)});
+void SaxAttributes::add(std::u16string_view uri, std::u16string_view localName,
+                        std::u16string_view qName, std::u16string_view value) {
+    if (m_count == m_attributes.size()) m_attributes.emplace_back();
+    attribute& a = m_attributes[m_count];
+    a.uri.assign(uri);
+    a.localName.assign(localName);
+    a.qName.assign(qName);
+    a.value.assign(value);
+    ++m_count;
 }
 
 int SaxAttributes::find_name(OLECHAR const* uri, int cchUri, OLECHAR const* localName,
                              int cchLocalName) const noexcept {
     std::u16string_view u, l;
     if (!as_view(uri, cchUri, u) || !as_view(localName, cchLocalName, l)) return -1;
-    for (std::size_t i = 0; i < m_attributes.size(); ++i)
+    for (std::size_t i = 0; i < m_count; ++i)
         if (m_attributes[i].uri == u && m_attributes[i].localName == l) return static_cast<int>(i);
     return -1;
 }
@@ -47,14 +52,14 @@ int SaxAttributes::find_name(OLECHAR const* uri, int cchUri, OLECHAR const* loca
 int SaxAttributes::find_qname(OLECHAR const* qName, int cchQName) const noexcept {
     std::u16string_view q;
     if (!as_view(qName, cchQName, q)) return -1;
-    for (std::size_t i = 0; i < m_attributes.size(); ++i)
+    for (std::size_t i = 0; i < m_count; ++i)
         if (m_attributes[i].qName == q) return static_cast<int>(i);
     return -1;
 }
 
 HRESULT SaxAttributes::getLength(int* pnLength) noexcept {
     if (pnLength == nullptr) return E_POINTER;
-    *pnLength = static_cast<int>(m_attributes.size());
+    *pnLength = static_cast<int>(m_count);
     return S_OK;
 }
 

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/Implements.h"
@@ -19,8 +20,10 @@ public:
 
     // Filling by the reader. add raises std::bad_alloc and leaves the list as it was then.
     void clear() noexcept;
-    void add(std::u16string uri, std::u16string localName, std::u16string qName,
-             std::u16string value);
+    // The strings are copied into storage kept from tag to tag, so a document's attributes cost
+    // no allocation once the longest has been seen.
+    void add(std::u16string_view uri, std::u16string_view localName, std::u16string_view qName,
+             std::u16string_view value);
 
     // Out-parameters are borrowed pointers into the list. Any null out-parameter answers
     // E_POINTER and an index outside the list E_INVALIDARG; both leave the out-parameters
@@ -63,14 +66,15 @@ private:
     };
 
     bool valid(int index) const noexcept {
-        return index >= 0 && static_cast<std::size_t>(index) < m_attributes.size();
+        return index >= 0 && static_cast<std::size_t>(index) < m_count;
     }
     // -1 when absent, or when a name is null with a nonzero length.
     int find_name(OLECHAR const* uri, int cchUri, OLECHAR const* localName,
                   int cchLocalName) const noexcept;
     int find_qname(OLECHAR const* qName, int cchQName) const noexcept;
 
-    std::vector<attribute> m_attributes;
+    std::vector<attribute> m_attributes;  // the first m_count are this tag's
+    std::size_t m_count = 0;
 };
 
 }  // namespace ambivox

@@ -32,11 +32,7 @@ constexpr long max_redirects = 5;
 char const* const native_utf16 =
     std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
 
-struct split_name {
-    std::u16string uri;
-    std::u16string local;
-    std::u16string qname;
-};
+using sax_detail::split_name;
 
 // expat's "uri\1local\1prefix", "uri\1local" or "local".
 split_name split(char const* name) {
@@ -54,6 +50,21 @@ split_name split(char const* name) {
         out.qname = text.substr(second + 1) + u':' + out.local;
     }
     return out;
+}
+
+// expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is copied
+// directly.
+void assign_utf8(std::u16string& out, std::string_view text) {
+    bool ascii = true;
+    for (char c : text)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii) {
+        out = widen(text, CP_UTF8);
+        return;
+    }
+    out.resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[i] = static_cast<char16_t>(text[i]);
 }
 
 int length_of(std::u16string const& text) noexcept {
@@ -200,12 +211,12 @@ struct SaxXmlReader::glue {
         guarded(user, [&](SaxXmlReader& r) {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
-            split_name const element = split(name);
+            split_name const& element = r.name_of(name);
             r.m_attributes->clear();
             for (auto a = atts; a[0] != nullptr; a += 2) {
-                split_name n = split(a[0]);
-                r.m_attributes->add(std::move(n.uri), std::move(n.local), std::move(n.qname),
-                                    widen(a[1], CP_UTF8));
+                split_name const& n = r.name_of(a[0]);
+                assign_utf8(r.m_wide, a[1]);
+                r.m_attributes->add(n.uri, n.local, n.qname, r.m_wide);
             }
             if (auto handler = r.m_content)
                 r.handler_result(handler->startElement(
@@ -219,7 +230,7 @@ struct SaxXmlReader::glue {
         guarded(user, [&](SaxXmlReader& r) {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
-            split_name const element = split(name);
+            split_name const& element = r.name_of(name);
             if (auto handler = r.m_content)
                 r.handler_result(handler->endElement(
                     element.uri.c_str(), length_of(element.uri), element.local.c_str(),
@@ -618,10 +629,19 @@ HRESULT SaxXmlReader::handler_result(HRESULT hr) noexcept {
 
 void SaxXmlReader::flush_text() {
     if (m_text.empty()) return;
-    std::u16string const text = widen(m_text, CP_UTF8);
+    assign_utf8(m_wide, m_text);
     m_text.clear();
     if (auto handler = m_content)
-        handler_result(handler->characters(text.c_str(), length_of(text)));
+        handler_result(handler->characters(m_wide.c_str(), length_of(m_wide)));
+}
+
+sax_detail::split_name const& SaxXmlReader::name_of(char const* raw) {
+    std::string_view const key(raw);
+    auto found = m_names.find(key);
+    if (found != m_names.end()) return found->second;
+    // A document of endless distinct names must not grow the cache without bound.
+    if (m_names.size() >= max_cached_names) m_names.clear();
+    return m_names.emplace(std::string(key), split(raw)).first->second;
 }
 
 HRESULT SaxXmlReader::download(std::u16string const& url) {

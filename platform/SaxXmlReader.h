@@ -26,6 +26,8 @@
 #include <chrono>
 #include <cstddef>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 #include "platform/ComPtr.h"
 #include "platform/Implements.h"
@@ -47,6 +49,25 @@ inline constexpr std::size_t sax_document_limit = std::size_t{16} * 1024 * 1024;
 // HTTP transfer that starts afterwards, on any thread.
 void set_download_timeouts_for_testing(std::chrono::milliseconds connect,
                                        std::chrono::milliseconds stall) noexcept;
+
+namespace sax_detail {
+
+// An element or attribute name as the content handler receives it.
+struct split_name {
+    std::u16string uri;
+    std::u16string local;
+    std::u16string qname;
+};
+
+// Lets the name cache be searched with expat's names without copying them.
+struct name_hash {
+    using is_transparent = void;
+    std::size_t operator()(std::string_view text) const noexcept {
+        return std::hash<std::string_view>{}(text);
+    }
+};
+
+}  // namespace sax_detail
 
 class SaxXmlReader final : public implements<SaxXmlReader, ISAXXMLReader> {
 public:
@@ -125,13 +146,20 @@ private:
     HRESULT handler_result(HRESULT hr) noexcept;
     // Delivers the gathered text, if any, as one characters call; raises std::bad_alloc.
     void flush_text();
+    // expat's "uri\1local\1prefix" name split and in UTF-16, converted once per distinct name.
+    sax_detail::split_name const& name_of(char const* raw);
+
+    static constexpr std::size_t max_cached_names = 4096;
 
     XML_ParserStruct* m_parser = nullptr;
     doc_state m_state = doc_state::idle;
     HRESULT m_result = S_OK;
     bool m_started = false;
     bool m_busy = false;
-    std::string m_text;  // the text node being gathered, as expat's UTF-8
+    std::string m_text;     // the text node being gathered, as expat's UTF-8
+    std::u16string m_wide;  // storage for converted text and values, kept between events
+    std::unordered_map<std::string, sax_detail::split_name, sax_detail::name_hash, std::equal_to<>>
+        m_names;
     com_ptr<SaxAttributes> m_attributes;
     com_ptr<SaxLocator> m_locator;
     com_ptr<ISAXContentHandler> m_content;
