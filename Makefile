@@ -3,7 +3,9 @@
 #   make test SANITIZE=1  the same with AddressSanitizer + UndefinedBehaviorSanitizer
 #   make bench            build and run the benchmarks (release build)
 #   make fuzz             build the fuzz targets with Clang and run each for FUZZ_SECONDS
+#   make demo             build the ambivox program and run `ambivox demo` (simulated devices)
 #   make format           apply .clang-format to every source file
+#   make install-check    install into a temporary prefix and build clients against it alone
 
 SHELL := /bin/bash
 
@@ -26,7 +28,7 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DAMBIVOX_WERROR=$(WERRO
               -DAMBIVOX_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF) \
               -DAMBIVOX_BENCH=$(if $(filter 1,$(SANITIZE)),OFF,ON)
 
-.PHONY: all bootstrap configure build test bench fuzz format clean
+.PHONY: all bootstrap configure build test bench fuzz demo format install-check clean
 
 all: build
 
@@ -61,8 +63,16 @@ fuzz: bootstrap
 	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 
+# The program and the module beside it; the demo needs no root, hardware or network.
+demo: configure
+	@cmake --build $(BUILD_DIR) -j $(JOBS) --target ambivox
+	@$(BUILD_DIR)/bin/ambivox demo
+
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+install-check: bootstrap
+	@JOBS=$(JOBS) WERROR=$(WERROR) scripts/check-install
 
 clean:
 	rm -rf build

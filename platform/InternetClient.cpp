@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <curl/curl.h>
 
+#include <chrono>
 #include <cstring>
 
 #include "platform/CodePage.h"
@@ -50,8 +51,27 @@ bool is_host(std::string const& name) {
 struct transfer {
     InternetClient::request* r;
     std::size_t cap;
+    std::chrono::milliseconds stall;
     bool too_large = false;
+    bool stalled = false;
+    curl_off_t received = 0;
+    std::chrono::steady_clock::time_point last_progress = std::chrono::steady_clock::now();
 };
+
+// libcurl's low-speed limit averages over a window of several seconds, so a few bytes and then
+// silence would outlast the stall time-out by that window: time the silence ourselves.
+int on_progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* t = static_cast<transfer*>(user);
+    auto const now = std::chrono::steady_clock::now();
+    if (received != t->received) {
+        t->received = received;
+        t->last_progress = now;
+        return 0;
+    }
+    if (now - t->last_progress < t->stall) return 0;
+    t->stalled = true;
+    return 1;
+}
 
 std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
     auto* t = static_cast<transfer*>(user);
@@ -132,7 +152,7 @@ bool InternetClient::send(request& r) noexcept {
             return false;
         }
         http_limits const limits = current_http_limits();
-        transfer t{&r, limits.max_document_bytes};
+        transfer t{&r, limits.max_document_bytes, limits.stall_timeout};
         r.body.clear();
         r.read_offset = 0;
         r.cut_error = ERROR_SUCCESS;
@@ -152,9 +172,9 @@ bool InternetClient::send(request& r) noexcept {
         curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
                          static_cast<long>(limits.connect_timeout.count()));
         // No progress for the stall time-out ends the transfer.
-        curl_easy_setopt(e, CURLOPT_LOW_SPEED_LIMIT, 1L);
-        curl_easy_setopt(e, CURLOPT_LOW_SPEED_TIME,
-                         std::max(1L, static_cast<long>(limits.stall_timeout.count() / 1000)));
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &on_progress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &on_body);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
         CURLcode const result = curl_easy_perform(e);
@@ -186,6 +206,7 @@ bool InternetClient::send(request& r) noexcept {
             default:
                 break;
         }
+        if (t.stalled) error = ERROR_INTERNET_TIMEOUT;
         if (t.too_large) error = ERROR_INTERNET_CONNECTION_ABORTED;
         if (!r.sent) {
             SetLastError(error);
@@ -247,9 +268,10 @@ HINTERNET HttpOpenRequestW(HINTERNET connection, LPCWSTR verb, LPCWSTR object, L
         r->verb = verb == nullptr || *verb == u'\0' ? "GET" : ambivox::utf8(verb);
         r->path = object == nullptr || *object == u'\0' ? "/" : ambivox::utf8(object);
         r->http10 = version != nullptr && std::u16string_view(version) == u"HTTP/1.0";
-        // A path is sent as it is, but a request line cannot carry white space or controls.
+        // A path is sent as it is, but a request line cannot carry white space or controls,
+        // nor a fragment, which libcurl would cut off and so fetch another document.
         for (char c : r->path) {
-            if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F) {
+            if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F || c == '#') {
                 SetLastError(ERROR_INTERNET_INVALID_URL);
                 return nullptr;
             }

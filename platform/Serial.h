@@ -173,9 +173,10 @@ static_assert(sizeof(DCB) == 28);
 // buffered and returns at once; interval and multiplier MAXDWORD with a constant between 0 and
 // MAXDWORD waits up to the constant for the first byte. Otherwise the total limit is
 // multiplier * count + constant and the interval limit runs between bytes; 0 means no limit.
-// A read or write given no limit at all still gives up once no byte has moved for 30 seconds:
-// it fails with ERROR_TIMEOUT, its count telling what was moved. A read or write that meets a
-// limit it was given succeeds with the bytes it moved so far.
+// The interval limit starts with the first byte. A read or write that no limit bounds (all 0,
+// or an interval limit before the first byte) still gives up once no byte has moved for 30
+// seconds: it fails with ERROR_TIMEOUT, its count telling what was moved. A read or write that
+// meets a limit it was given succeeds with the bytes it moved so far.
 struct COMMTIMEOUTS {
     DWORD ReadIntervalTimeout;
     DWORD ReadTotalTimeoutMultiplier;
@@ -282,7 +283,7 @@ BOOL ClearCommError(HANDLE file, DWORD* errors, COMSTAT* status) noexcept;
 BOOL GetCommModemStatus(HANDLE file, DWORD* status) noexcept;
 BOOL GetCommProperties(HANDLE file, COMMPROP* properties) noexcept;
 // Recommended queue sizes: the kernel's queues are fixed, the sizes bound XonLim and XoffLim
-// and are reported by GetCommProperties. A new port has 4096 for both.
+// and are reported by GetCommProperties. A new port has 4096 for both; 0 keeps a size.
 BOOL SetupComm(HANDLE file, DWORD inQueue, DWORD outQueue) noexcept;
 
 // *size holds the record's size; below 52 gives ERROR_INSUFFICIENT_BUFFER with *size set to 52.

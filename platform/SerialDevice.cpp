@@ -108,7 +108,7 @@ bool same_settings(termios const& a, termios const& b) noexcept {
     return (a.c_cflag & kLineBits) == (b.c_cflag & kLineBits) &&
            (a.c_iflag & kInputBits) == (b.c_iflag & kInputBits) &&
            a.c_cc[VSTART] == b.c_cc[VSTART] && a.c_cc[VSTOP] == b.c_cc[VSTOP] &&
-           cfgetospeed(&a) == cfgetospeed(&b) && cfgetispeed(&a) == cfgetispeed(&b);
+           SerialIoctl::baud_rate(a) == SerialIoctl::baud_rate(b);
 }
 
 // Why a DCB cannot be applied, or ERROR_SUCCESS.
@@ -132,10 +132,12 @@ DWORD check_state(DCB const& dcb, DWORD inQueue) noexcept {
     if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) return ERROR_INVALID_PARAMETER;
     if (dcb.XonLim > inQueue || dcb.XoffLim > inQueue) return ERROR_INVALID_PARAMETER;
     // The terminal interface has no DSR or DTR handshake, handshakes RTS and CTS only together,
-    // and has no place for the remaining Windows-only switches.
+    // and has no place for the remaining Windows-only switches. An RTS handshake asked for
+    // without CTS flow (what "no flow control" leaves on a port that had RTS/CTS) is applied as
+    // RTS raised: the one input handshake Linux cannot keep alone.
     if (dcb.fOutxDsrFlow || dcb.fDtrControl == DTR_CONTROL_HANDSHAKE || dcb.fDsrSensitivity ||
         dcb.fRtsControl == RTS_CONTROL_TOGGLE ||
-        (dcb.fRtsControl == RTS_CONTROL_HANDSHAKE) != (dcb.fOutxCtsFlow != 0) ||
+        (dcb.fOutxCtsFlow != 0 && dcb.fRtsControl != RTS_CONTROL_HANDSHAKE) ||
         (dcb.fInX && !dcb.fTXContinueOnXoff) || dcb.fErrorChar || dcb.fNull || dcb.fAbortOnError) {
         return ERROR_NOT_SUPPORTED;
     }
@@ -409,7 +411,7 @@ DWORD SerialDevice::set_state(DCB const& dcb) noexcept {
     } else if (!pseudoTerminal_) {
         rc = modem_lines(TIOCM_DTR, dcb.fDtrControl == DTR_CONTROL_ENABLE);
         if (rc == ERROR_SUCCESS && !dcb.fOutxCtsFlow) {
-            rc = modem_lines(TIOCM_RTS, dcb.fRtsControl == RTS_CONTROL_ENABLE);
+            rc = modem_lines(TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE);
         }
     }
     if (rc != ERROR_SUCCESS) {
@@ -417,7 +419,9 @@ DWORD SerialDevice::set_state(DCB const& dcb) noexcept {
         return rc;
     }
     dtrControl_ = dcb.fDtrControl;
-    if (!dcb.fOutxCtsFlow) rtsControl_ = dcb.fRtsControl;
+    if (!dcb.fOutxCtsFlow)
+        rtsControl_ =
+            dcb.fRtsControl == RTS_CONTROL_HANDSHAKE ? DWORD{RTS_CONTROL_ENABLE} : dcb.fRtsControl;
     txContinueOnXoff_ = dcb.fTXContinueOnXoff;
     xonLimit_ = dcb.XonLim;
     xoffLimit_ = dcb.XoffLim;

@@ -145,6 +145,8 @@ speed_t SerialIoctl::speed_code(DWORD baudRate) noexcept {
 
 DWORD SerialIoctl::baud_rate(termios const& attributes) noexcept {
     speed_t const code = ::cfgetospeed(&attributes);
+    speed_t const input = ::cfgetispeed(&attributes);
+    if (input != code && input != B0) return 0;  // split speeds have no single rate
     for (auto const& entry : kSpeeds) {
         if (entry.code == code) return entry.rate;
     }

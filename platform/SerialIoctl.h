@@ -62,7 +62,7 @@ public:
 
     // Helpers on a termios record; they touch no device.
     static speed_t speed_code(DWORD baudRate) noexcept;          // B0 when the rate has no code
-    static DWORD baud_rate(termios const& attributes) noexcept;  // 0 when unknown
+    static DWORD baud_rate(termios const& attributes) noexcept;  // 0 when unknown or split
     static void set_speed(termios& attributes, speed_t code) noexcept;
     // Binary input and output, no echo or signals, reads that never block for a byte.
     static void make_raw(termios& attributes) noexcept;

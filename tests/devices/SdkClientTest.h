@@ -51,7 +51,9 @@ protected:
     // A Model N device pointed at `address` (host, or host:port for the XML documents).
     static com_ptr<IAmbivoxModelN> model_n(std::string_view address) {
         auto device = create<IAmbivoxModelN>(CLSID_AmbivoxModelN);
-        if (device) EXPECT_EQ(device->put_IpAddress(bstr(address).get()), S_OK);
+        if (device) {
+            EXPECT_EQ(device->put_IpAddress(bstr(address).get()), S_OK);
+        }
         return device;
     }
 
@@ -109,8 +111,9 @@ protected:
             com_ptr<IDispatch> item;
             EXPECT_EQ(probes->Item(unique_variant::from(position).get(), item.put()), S_OK);
             SHORT number = 0;
-            if (auto probe = item ? item.try_as<IProbe>() : nullptr)
+            if (auto probe = item ? item.try_as<IProbe>() : nullptr) {
                 EXPECT_EQ(probe->get_Number(&number), S_OK);
+            }
             numbers.push_back(number);
         }
         return numbers;

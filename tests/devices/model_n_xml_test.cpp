@@ -1,7 +1,10 @@
 // A Model N device that serves its XML documents, polled by a client through the registered
 // module: what the documents say becomes probes and readings, and what they do not say (or say
 // badly) leaves the device's earlier state alone.
+#include <atomic>
 #include <string>
+#include <thread>
+#include <vector>
 
 #include "tests/devices/SdkClientTest.h"
 
@@ -147,9 +150,10 @@ TEST_F(ModelNXml, ValueThatIsNoNumberIsTheNoReadingValue) {
     device.serve("/xmldata", data("abc", "", "nan"));
     auto monitor = model_n(address_of(device));
     LONGLONG const before = now();
-    ASSERT_EQ(monitor->Poll(), S_OK);
+    EXPECT_EQ(monitor->Poll(), S_OK);
     LONGLONG const after = now();
-    for (auto const& [number, unit] : {std::pair<SHORT, char const*>{1, "C"}, {2, "H"}, {10, "W"}}) {
+    for (auto const& [number, unit] :
+         {std::pair<SHORT, char const*>{1, "C"}, {2, "H"}, {10, "W"}}) {
         SCOPED_TRACE(number);
         auto point = reading(probe(monitor, number));
         ASSERT_TRUE(point);
@@ -206,6 +210,33 @@ TEST_F(ModelNXml, NothingServedFailsThePoll) {
 
     auto unaddressed = create<IAmbivoxModelN>(CLSID_AmbivoxModelN);
     EXPECT_EQ(unaddressed->Poll(), E_FAIL);
+}
+
+// Objects are single-threaded, but each thread may run devices of its own, all from the one
+// module: its class objects and the readers' bookkeeping are shared.
+TEST_F(ModelNXml, DevicesOnThreadsOfTheirOwn) {
+    std::atomic<int> polled{0};
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 6; ++t) {
+        threads.emplace_back([&] {
+            if (CoInitialize(nullptr) != S_OK) return;
+            {
+                com_ptr<IAmbivoxModelN> monitor;
+                CoCreateInstance(CLSID_AmbivoxModelN, nullptr, CLSCTX_ALL, IAmbivoxModelN::iid,
+                                 monitor.put_void());
+                ambivox::unique_bstr const address(u16(address_of(device)));
+                if (monitor && monitor->put_IpAddress(address.get()) == S_OK) {
+                    for (int i = 0; i < 5; ++i)
+                        if (monitor->Poll() == S_OK && reading(probe(monitor, 10))) ++polled;
+                }
+            }
+            CoUninitialize();
+        });
+    }
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(polled, 30);
+    EXPECT_EQ(requests_for(device, "/xmldata"), 30);
 }
 
 }  // namespace

@@ -109,8 +109,6 @@ TEST_F(SerialState, SettingsNoDriverOrNotThisOneCanApplyAreRefused) {
     expect_refused(with([](DCB& d) { d.fDsrSensitivity = TRUE; }), ERROR_NOT_SUPPORTED);
     expect_refused(with([](DCB& d) { d.fRtsControl = RTS_CONTROL_TOGGLE; }), ERROR_NOT_SUPPORTED);
     expect_refused(with([](DCB& d) { d.fOutxCtsFlow = TRUE; }), ERROR_NOT_SUPPORTED);
-    expect_refused(with([](DCB& d) { d.fRtsControl = RTS_CONTROL_HANDSHAKE; }),
-                   ERROR_NOT_SUPPORTED);
     expect_refused(with([](DCB& d) {
                        d.fInX = TRUE;
                        d.fTXContinueOnXoff = FALSE;

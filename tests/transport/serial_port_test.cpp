@@ -136,12 +136,12 @@ TEST_F(SerialPort, LineSettingCodesMapToTheLineRecordAndUnknownCodesKeepIt) {
     EXPECT_TRUE(dcb.fOutxCtsFlow && dcb.fRtsControl == RTS_CONTROL_HANDSHAKE && !dcb.fOutX);
     port.Open(kPort, 9600, CSerialPort::NoParity, 8, CSerialPort::OneStopBit, 9);
     EXPECT_TRUE(state(port).fOutxCtsFlow) << "an unknown flow code keeps the handshake";
-    // Codes 0 and 5 keep the RTS mode, and RTS under handshake without CTS flow is beyond the
-    // terminal interface: such a line must be taken out of the handshake first.
-    expect_raises(HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED), [&] {
-        port.Open(kPort, 9600, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
-                  CSerialPort::NoFlowControl);
-    });
+    // "None" on a line left under RTS/CTS handshake takes it out: RTS stays raised, as the
+    // terminal interface cannot keep an RTS handshake without CTS flow.
+    port.Open(kPort, 9600, CSerialPort::NoParity, 8, CSerialPort::OneStopBit,
+              CSerialPort::NoFlowControl);
+    dcb = state(port);
+    EXPECT_TRUE(!dcb.fOutxCtsFlow && dcb.fRtsControl == RTS_CONTROL_ENABLE);
 
     // The DSR and DTR handshakes do not exist here: the open fails at the settings and the
     // port stays open in the object.

@@ -1,0 +1,252 @@
+// The devices as a client sees them: the registered module, objects made by CoCreateInstance.
+//
+// - ModelNXmlPoll: one Model N poll by the XML documents on loopback, against TwoRawCurlGets,
+//   libcurl fetching the same two documents with nothing else. Goal: poll <= 1.3 x the GETs.
+// - ModelQPoll: one Model Q poll against the pseudo-terminal simulator, wall and CPU time (the
+//   calling thread's), against its floor of 1.5 s plus the line time of query and reply.
+// - ConcurrentModelNPolls/N: N devices, each polled from a thread of its own (each with the
+//   runtime initialised), every round one poll per device, served by one simulator per ten
+//   devices. "us_per_poll" is the round's wall time divided by N. Goal: at N = 100 at most
+//   2 x the us_per_poll of one device alone (N = 1).
+#include <benchmark/benchmark.h>
+#include <curl/curl.h>
+#include <dlfcn.h>
+#include <time.h>
+
+#include <atomic>
+#include <barrier>
+#include <chrono>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "ambivox/AmbivoxSDK.h"
+#include "platform/CodePage.h"
+#include "platform/ComPtr.h"
+#include "platform/ComRuntime.h"
+#include "platform/UniqueBstr.h"
+#include "tests/support/HttpDeviceSimulator.h"
+#include "tests/support/ModelQSimulator.h"
+#include "tests/support/TempRegistry.h"
+
+namespace {
+
+using ambivox::com_ptr;
+using ambivox::unique_bstr;
+using ambivox::testing::HttpDeviceSimulator;
+using ambivox::testing::ModelQSimulator;
+
+std::string const configuration = R"(<?xml version="1.0" encoding="UTF-8"?>
+<Ambivox id="S00412"><Unit><Name>Server room</Name><Model>NX2</Model>
+<Serial_Number>S00412</Serial_Number><Firmware_Release_Date>2021-03-09</Firmware_Release_Date>
+<Firmware_Version>2.1.7</Firmware_Version><Website>http://www.ambivox.example/</Website>
+<Manufacturer>Ambivox</Manufacturer></Unit>
+<Group id="1"><Name>Rack A</Name>
+<Probe id="1" type="Temperature"><Name>Intake</Name><Units>F</Units></Probe>
+<Probe id="2" type="Humidity"><Name>Humidity</Name><Units>H</Units></Probe>
+<Probe id="3" type="Wetness"><Name>Floor</Name><Units>W</Units></Probe></Group>
+<Group id="2"><Name>Rack B</Name>
+<Probe id="4" type="Temperature"><Name>Exhaust</Name><Units>F</Units></Probe>
+<Probe id="5" type="Humidity"><Name>Humidity B</Name><Units>H</Units></Probe>
+<Probe id="6" type="Wetness"><Name>Floor B</Name><Units>W</Units></Probe></Group></Ambivox>)";
+
+std::string const data = R"(<?xml version="1.0" encoding="UTF-8"?>
+<Ambivox id="S00412"><Group id="1"><Probe id="1"><Value>71.6</Value></Probe>
+<Probe id="2"><Value>45</Value></Probe><Probe id="3"><Value>0</Value></Probe></Group>
+<Group id="2"><Probe id="4"><Value>88.1</Value></Probe><Probe id="5"><Value>38</Value></Probe>
+<Probe id="6"><Value>0</Value></Probe></Group></Ambivox>)";
+
+// The module registered into a private store for the whole run, as a client's installer would.
+class RegisteredModule {
+public:
+    RegisteredModule() : m_handle(dlopen(AMBIVOX_SDK_MODULE_PATH, RTLD_NOW | RTLD_LOCAL)) {
+        auto const registerServer =
+            m_handle != nullptr
+                ? reinterpret_cast<HRESULT (*)()>(dlsym(m_handle, "DllRegisterServer"))
+                : nullptr;
+        m_registered = registerServer != nullptr && registerServer() == S_OK;
+    }
+    ~RegisteredModule() {
+        if (m_handle != nullptr) dlclose(m_handle);
+    }
+    RegisteredModule(RegisteredModule const&) = delete;
+    RegisteredModule& operator=(RegisteredModule const&) = delete;
+
+    bool registered() const noexcept { return m_registered; }
+
+    static RegisteredModule& instance() {
+        static ambivox::testing::TempRegistry registry;
+        static RegisteredModule module;
+        return module;
+    }
+
+private:
+    void* m_handle;
+    bool m_registered = false;
+};
+
+// The runtime initialised on the calling thread for the owner's lifetime.
+struct Apartment {
+    Apartment() { CoInitialize(nullptr); }
+    ~Apartment() { CoUninitialize(); }
+    Apartment(Apartment const&) = delete;
+    Apartment& operator=(Apartment const&) = delete;
+};
+
+std::unique_ptr<HttpDeviceSimulator> serving_device() {
+    auto device = std::make_unique<HttpDeviceSimulator>();
+    device->serve("/xmlconfig", configuration);
+    device->serve("/xmldata", data);
+    return device;
+}
+
+com_ptr<IAmbivoxModelN> model_n(HttpDeviceSimulator const& device) {
+    com_ptr<IAmbivoxModelN> monitor;
+    if (FAILED(CoCreateInstance(CLSID_AmbivoxModelN, nullptr, CLSCTX_ALL, IAmbivoxModelN::iid,
+                                monitor.put_void())))
+        return nullptr;
+    std::string const address = "127.0.0.1:" + std::to_string(device.port());
+    unique_bstr const text(ambivox::widen(address, CP_UTF8));
+    monitor->put_IpAddress(text.get());
+    return monitor;
+}
+
+double thread_cpu_seconds() {
+    timespec now{};
+    clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+void ModelNXmlPoll(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    Apartment apartment;
+    auto device = serving_device();
+    auto monitor = model_n(*device);
+    if (!monitor) return state.SkipWithError("no device object");
+    for (auto _ : state) {
+        if (monitor->Poll() != S_OK) return state.SkipWithError("poll failed");
+    }
+}
+BENCHMARK(ModelNXmlPoll)->Unit(benchmark::kMicrosecond);
+
+std::size_t keep_body(char* bytes, std::size_t size, std::size_t count, void* body) {
+    static_cast<std::string*>(body)->append(bytes, size * count);
+    return size * count;
+}
+
+// A handle per request, as the poll's requests have.
+bool raw_get(std::string const& url, std::string& body) {
+    CURL* easy = curl_easy_init();
+    if (easy == nullptr) return false;
+    body.clear();
+    curl_easy_setopt(easy, CURLOPT_URL, url.c_str());
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &keep_body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &body);
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_PROXY, "");
+    bool const ok = curl_easy_perform(easy) == CURLE_OK;
+    curl_easy_cleanup(easy);
+    return ok;
+}
+
+void TwoRawCurlGets(benchmark::State& state) {
+    curl_global_init(CURL_GLOBAL_DEFAULT);
+    auto device = serving_device();
+    std::string const config = device->url("/xmlconfig");
+    std::string const values = device->url("/xmldata");
+    std::string body;
+    for (auto _ : state) {
+        if (!raw_get(config, body) || !raw_get(values, body))
+            return state.SkipWithError("GET failed");
+        benchmark::DoNotOptimize(body.data());
+    }
+}
+BENCHMARK(TwoRawCurlGets)->Unit(benchmark::kMicrosecond);
+
+void ModelQPoll(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    Apartment apartment;
+    ModelQSimulator::options options;
+    ModelQSimulator simulator(options);
+    simulator.map_to(31);
+    com_ptr<IAmbivoxModelQ> device;
+    if (FAILED(CoCreateInstance(CLSID_AmbivoxModelQ, nullptr, CLSCTX_ALL, IAmbivoxModelQ::iid,
+                                device.put_void())))
+        return state.SkipWithError("no device object");
+    unique_bstr const port(u"31");
+    device->put_ComPort(port.get());
+
+    // The query byte and the three reply lines, ten bit times a byte at 9600 baud.
+    std::size_t const lineBytes =
+        1 + options.probe1.size() + options.probe2.size() + options.battery.size() + 6;
+    double const floorSeconds = 1.5 + static_cast<double>(lineBytes) * 10.0 / 9600.0;
+    double cpu = 0;
+    double wall = 0;
+    for (auto _ : state) {
+        double const cpuStart = thread_cpu_seconds();
+        auto const start = std::chrono::steady_clock::now();
+        if (device->Poll() != S_OK) return state.SkipWithError("poll failed");
+        wall += std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        cpu += thread_cpu_seconds() - cpuStart;
+    }
+    auto const polls = static_cast<double>(state.iterations());
+    state.counters["floor_ms"] = floorSeconds * 1e3;
+    state.counters["wall_ms"] = wall / polls * 1e3;
+    state.counters["over_floor_ms"] = (wall / polls - floorSeconds) * 1e3;
+    state.counters["cpu_ms"] = cpu / polls * 1e3;
+}
+BENCHMARK(ModelQPoll)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+void ConcurrentModelNPolls(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    auto const devices = static_cast<std::size_t>(state.range(0));
+    std::vector<std::unique_ptr<HttpDeviceSimulator>> simulators((devices + 9) / 10);
+    for (auto& simulator : simulators)
+        simulator = serving_device();
+
+    // Workers and this thread meet at `go` to start a round and at `done` to end it.
+    std::barrier go(static_cast<std::ptrdiff_t>(devices + 1));
+    std::barrier done(static_cast<std::ptrdiff_t>(devices + 1));
+    std::atomic<bool> stop{false};
+    std::atomic<int> failures{0};
+    std::vector<std::thread> workers;
+    for (std::size_t i = 0; i < devices; ++i) {
+        workers.emplace_back([&, i] {
+            Apartment apartment;
+            auto monitor = model_n(*simulators[i / 10]);
+            if (!monitor) ++failures;
+            for (;;) {
+                go.arrive_and_wait();
+                if (stop) break;
+                if (!monitor || monitor->Poll() != S_OK) ++failures;
+                done.arrive_and_wait();
+            }
+        });
+    }
+    double total = 0;
+    for (auto _ : state) {
+        auto const start = std::chrono::steady_clock::now();
+        go.arrive_and_wait();
+        done.arrive_and_wait();
+        double const round =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        state.SetIterationTime(round);
+        total += round;
+    }
+    stop = true;
+    go.arrive_and_wait();
+    for (auto& worker : workers)
+        worker.join();
+    if (failures != 0) return state.SkipWithError("a poll failed");
+    state.counters["us_per_poll"] = total / static_cast<double>(state.iterations() * devices) * 1e6;
+}
+BENCHMARK(ConcurrentModelNPolls)
+    ->Arg(1)
+    ->Arg(10)
+    ->Arg(100)
+    ->UseManualTime()
+    ->Unit(benchmark::kMillisecond);
+
+}  // namespace

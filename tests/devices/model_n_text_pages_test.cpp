@@ -1,0 +1,193 @@
+// A Model N device reached through its "|"-separated text pages, which always sit on port 80:
+// these tests serve them on 127.0.0.1:80 (inside the test program's private network) and skip
+// themselves where that port cannot be had.
+#include <string>
+#include <vector>
+
+#include "tests/devices/SdkClientTest.h"
+
+namespace {
+
+using ambivox::com_ptr;
+using ambivox::testing::HttpDeviceSimulator;
+
+std::vector<std::string> paths(HttpDeviceSimulator const& device) {
+    std::vector<std::string> result;
+    for (auto const& request : device.requests())
+        result.push_back(request.path);
+    return result;
+}
+
+class ModelNTextPages : public ambivox::testing::SdkClientTest {
+protected:
+    void SetUp() override {
+        SdkClientTest::SetUp();
+        device = port_80_device();
+        if (!device) GTEST_SKIP() << "port 80 cannot be bound here";
+    }
+
+    std::unique_ptr<HttpDeviceSimulator> device;
+};
+
+TEST_F(ModelNTextPages, FlatPagesAreReadTwicePerPoll) {
+    device->serve("/config", "S123|Lab|Model N3|v|1|Inlet|2|Outlet", 200, "text/plain");
+    device->serve("/temp", "Inlet|71.6|Outlet|73.4", 200, "text/plain");
+    auto monitor = model_n("127.0.0.1");
+    LONGLONG const before = now();
+    ASSERT_EQ(monitor->Poll(), S_OK);
+    LONGLONG const after = now();
+
+    // No XML documents, so the combined request stands in for each of them, with "/temp" for
+    // any model but NX2 (here the default, "not set").
+    EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp",
+                                                        "/xmldata", "/config", "/temp"}));
+    for (auto const& request : device->requests()) {
+        if (request.path[1] != 'x') {
+            EXPECT_EQ(request.version, "HTTP/1.0") << request.path;
+        }
+    }
+
+    EXPECT_EQ(numbers_of(monitor), (std::vector<SHORT>{1, 2}));
+    auto inlet = probe(monitor, 1);
+    auto outlet = probe(monitor, 2);
+    ASSERT_TRUE(inlet && outlet);
+    EXPECT_EQ(text(inlet, &IProbe::get_Name), "Inlet");
+    EXPECT_EQ(text(outlet, &IProbe::get_Name), "Outlet");
+    EXPECT_EQ(text(inlet, &IProbe::get_Type), "Temperature");
+    auto first = reading(inlet);
+    auto second = reading(outlet);
+    ASSERT_TRUE(first && second);
+    EXPECT_DOUBLE_EQ(value(first), 71.6);
+    EXPECT_DOUBLE_EQ(value(second), 73.4);
+    EXPECT_EQ(text(first, &IDataPoint::get_Unit), "F");
+    EXPECT_EQ(utc(first), utc(second));
+    EXPECT_GE(utc(first), before);
+    EXPECT_LE(utc(first), after);
+
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "S123");
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_Name), "Lab");
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SoftwareVersion), "");
+}
+
+TEST_F(ModelNTextPages, GroupedPagesOfAnNX2) {
+    device->serve("/config", "S9|Room|Model NX2|x|2.1|1|North|T|Temp N|H|Hum N|W|Wet N", 200,
+                  "text/plain");
+    device->serve("/data", "F|70.2|45|0", 200, "text/plain");
+    auto monitor = model_n("127.0.0.1");
+    ASSERT_EQ(monitor->put_Model(bstr("NX2").get()), S_OK);
+    ASSERT_EQ(monitor->Poll(), S_OK);
+
+    EXPECT_EQ(requests_for(*device, "/config"), 2);
+    EXPECT_EQ(requests_for(*device, "/data"), 2);
+    EXPECT_EQ(requests_for(*device, "/temp"), 0);
+
+    EXPECT_EQ(numbers_of(monitor), (std::vector<SHORT>{1, 2, 3}));
+    struct expected {
+        SHORT number;
+        char const* name;
+        char const* type;
+        double value;
+        char const* unit;
+    };
+    for (auto const& e :
+         {expected{1, "Temp N", "Temperature", 70.2, "F"},
+          expected{2, "Hum N", "Humidity", 45.0, "H"}, expected{3, "Wet N", "Wetness", 0.0, "W"}}) {
+        SCOPED_TRACE(e.number);
+        auto p = probe(monitor, e.number);
+        ASSERT_TRUE(p);
+        EXPECT_EQ(text(p, &IProbe::get_Name), e.name);
+        EXPECT_EQ(text(p, &IProbe::get_Type), e.type);
+        LONG group = 0;
+        EXPECT_EQ(p->get_Group(&group), S_OK);
+        EXPECT_EQ(group, 1);
+        auto point = reading(p);
+        ASSERT_TRUE(point);
+        EXPECT_DOUBLE_EQ(value(point), e.value);
+        EXPECT_EQ(text(point, &IDataPoint::get_Unit), e.unit);
+    }
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SoftwareVersion), "2.1");
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "S9");
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_Name), "Room");
+}
+
+TEST_F(ModelNTextPages, MarkupInDeviceTextsArrivesWhole) {
+    device->serve("/config", "S<1>|R&D Lab|Model N7|v|1|In \"N\" <A&B>", 200, "text/plain");
+    device->serve("/temp", "Inlet|12.5", 200, "text/plain");
+    auto monitor = model_n("127.0.0.1");
+    ASSERT_EQ(monitor->Poll(), S_OK);
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_Name), "R&D Lab");
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "S<1>");
+    auto inlet = probe(monitor, 1);
+    ASSERT_TRUE(inlet);
+    EXPECT_EQ(text(inlet, &IProbe::get_Name), "In \"N\" <A&B>");
+    EXPECT_DOUBLE_EQ(value(reading(inlet)), 12.5);
+}
+
+TEST_F(ModelNTextPages, ErrorPagesAndCutOffPagesAreNoPages) {
+    // A 404 answer's body would read as a configuration page whose unit is "not found".
+    device->serve("/temp", "Inlet|71.6", 200, "text/plain");
+    auto monitor = model_n("127.0.0.1");
+    EXPECT_EQ(monitor->Poll(), E_FAIL);
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "not available");
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_Name), "");
+    EXPECT_TRUE(numbers_of(monitor).empty());
+    EXPECT_EQ(requests_for(*device, "/temp"), 0) << "the data page is fetched after the config";
+
+    device->serve("/config", "S123|Lab|Model N3|v|1|Inlet", 200, "text/plain");
+    for (auto mode : {HttpDeviceSimulator::fault::server_error, HttpDeviceSimulator::fault::cut_off,
+                      HttpDeviceSimulator::fault::not_found}) {
+        SCOPED_TRACE(static_cast<int>(mode));
+        device->set_fault("/temp", mode);
+        EXPECT_EQ(monitor->Poll(), E_FAIL);
+        EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "not available");
+        EXPECT_TRUE(numbers_of(monitor).empty());
+    }
+
+    // A page cut off mid-way is not a shorter page.
+    device->serve("/temp", "Inlet|71.6", 200, "text/plain");
+    device->serve("/config", "S123|Lab|Model N3|v|1|Inlet|2|Outlet", 200, "text/plain");
+    device->set_fault("/config", HttpDeviceSimulator::fault::cut_off);
+    EXPECT_EQ(monitor->Poll(), E_FAIL);
+    EXPECT_TRUE(numbers_of(monitor).empty());
+}
+
+TEST_F(ModelNTextPages, BrokenXmlFallsBackOnThePages) {
+    device->serve("/xmlconfig", "<Ambivox id=\"X\"><Unit><Name>R&D</Name></Unit></Ambivox>");
+    device->set_fault("/xmlconfig", HttpDeviceSimulator::fault::malformed);
+    device->serve("/xmldata",
+                  "<Ambivox id=\"X\"><Probe id=\"1\"><Value>99</Value></Probe></Ambivox>");
+    device->set_fault("/xmldata", HttpDeviceSimulator::fault::cut_off);
+    device->serve("/config", "S123|Lab|Model N3|v|1|Inlet", 200, "text/plain");
+    device->serve("/temp", "Inlet|71.6", 200, "text/plain");
+    auto monitor = model_n("127.0.0.1");
+    ASSERT_EQ(monitor->Poll(), S_OK);
+    EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp",
+                                                        "/xmldata", "/config", "/temp"}));
+    EXPECT_DOUBLE_EQ(value(reading(probe(monitor, 1))), 71.6);
+    EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "S123");
+
+    // With the pages gone as well, nothing can be read.
+    device->set_fault("/temp", HttpDeviceSimulator::fault::not_found);
+    auto const last = reading(probe(monitor, 1));
+    EXPECT_EQ(monitor->Poll(), E_FAIL);
+    EXPECT_EQ(reading(probe(monitor, 1)).get(), last.get());
+}
+
+TEST_F(ModelNTextPages, ConfigurationWithABadProbeRecordBringsInThePages) {
+    // Probe "x" comes last in key order; the good probe is applied all the same.
+    device->serve("/xmlconfig", R"(<Ambivox id="X1"><Unit><Name>Mixed</Name></Unit>
+        <Probe id="1" type="Temperature"><Name>Good</Name><Units>C</Units></Probe>
+        <Probe id="x" type="Temperature"><Name>Bad</Name><Units>C</Units></Probe></Ambivox>)");
+    device->serve("/xmldata",
+                  R"(<Ambivox id="X1"><Probe id="1"><Value>3</Value></Probe></Ambivox>)");
+    auto monitor = model_n("127.0.0.1");
+    ASSERT_EQ(monitor->Poll(), S_OK);
+    EXPECT_EQ(requests_for(*device, "/config"), 1);
+    EXPECT_EQ(numbers_of(monitor), (std::vector<SHORT>{1}));
+    auto good = probe(monitor, 1);
+    ASSERT_TRUE(good);
+    EXPECT_EQ(text(good, &IProbe::get_Name), "Good");
+    EXPECT_DOUBLE_EQ(value(reading(good)), 3.0);
+}
+
+}  // namespace

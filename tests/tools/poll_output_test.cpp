@@ -1,0 +1,285 @@
+// `ambivox poll` run as a program against simulated Model N devices serving their XML documents:
+// what the devices hold comes out as a table, as one JSON document (parsed back by Python) and
+// in the Prometheus exposition format (every line held against its grammar), devices in the order
+// given, and a device that cannot be read is reported without hiding the others.
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/tools/AmbivoxProgram.h"
+#include "tools/simulators/SimulatedModelN.h"
+
+namespace {
+
+using ambivox::simulation::DeviceDocuments;
+using ambivox::simulation::SimulatedModelN;
+using ambivox::testing::ambivox;
+
+SimulatedModelN::options steady_xml() {
+    SimulatedModelN::options settings;
+    settings.pages = false;
+    settings.drift = false;
+    return settings;
+}
+
+SimulatedModelN::options failing() {
+    SimulatedModelN::options settings = steady_xml();
+    settings.mode = SimulatedModelN::fault::not_found;
+    return settings;
+}
+
+std::vector<std::string> cells(std::string const& line) {
+    static std::regex const gap("  +");
+    return {std::sregex_token_iterator(line.begin(), line.end(), gap, -1),
+            std::sregex_token_iterator()};
+}
+
+std::string json_text(std::string_view text) {
+    std::string out = "\"";
+    for (char const c : text) {
+        if (c == '"' || c == '\\') out += '\\';
+        if (c == '\n') {
+            out += "\\n";
+            continue;
+        }
+        out += c;
+    }
+    return out + "\"";
+}
+
+class PollOutput : public ambivox::testing::AmbivoxTest {
+protected:
+    // Names with quotes, a backslash and a line break, which every format must carry intact.
+    SimulatedModelN nx2{DeviceDocuments("NX2", "Server room", "SN-9", "6"), steady_xml()};
+    SimulatedModelN n3{DeviceDocuments("N3", "Lab", "SN-3", "T:Inlet \"A\" \\ 1,T:Two\nLines"),
+                       steady_xml()};
+
+    std::vector<std::string> two_devices() const {
+        return {"poll", "modeln", nx2.address(), "--model", "NX2",  "modeln",
+                n3.address(), "--model", "N3", "--name",    "Bench"};
+    }
+
+    // Runs a Python check over a file; its output is "ok" or the reason it is not.
+    std::string python(std::string const& script, std::string const& input,
+                       std::string const& argument = "") {
+        std::string const scriptPath = registry.folder() + "/check.py";
+        std::string const inputPath = registry.folder() + "/input";
+        std::ofstream(scriptPath) << script;
+        std::ofstream(inputPath) << input;
+        std::string const command = "python3 '" + scriptPath + "' '" + inputPath + "' '" +
+                                    argument + "' 2>&1";
+        std::string output;
+        if (FILE* pipe = ::popen(command.c_str(), "r")) {
+            char buffer[512];
+            while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+                output.append(buffer, n);
+            ::pclose(pipe);
+        }
+        return output;
+    }
+};
+
+TEST_F(PollOutput, TableListsEveryProbeOfEveryDeviceInTheOrderGiven) {
+    auto const run = ambivox(two_devices());
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    EXPECT_EQ(run.err, "") << "nothing but failures goes to stderr, and no progress off a terminal";
+
+    auto const rows = lines(run.out);
+    ASSERT_EQ(rows.size(), 1u + 6u + 2u) << run.out;
+    EXPECT_EQ(cells(rows[0]), (std::vector<std::string>{"DEVICE", "PROBE", "NAME", "TYPE", "VALUE",
+                                                        "UNIT", "LOCAL TIME"}));
+    std::regex const localTime(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d)");
+    std::size_t row = 1;
+    for (auto const* device : {&nx2, &n3}) {
+        DeviceDocuments const documents = device->documents();
+        std::string const title = device == &nx2 ? "Server room (" + nx2.address() + ")"
+                                                  : "Bench (" + n3.address() + ")";
+        for (std::size_t i = 0; i < documents.probes().size(); ++i, ++row) {
+            auto const& probe = documents.probes()[i];
+            auto const c = cells(rows[row]);
+            ASSERT_EQ(c.size(), 7u) << rows[row];
+            EXPECT_EQ(c[0], title);
+            EXPECT_EQ(c[1], std::to_string(i + 1));
+            std::string name = probe.name;
+            std::replace(name.begin(), name.end(), '\n', ' ');
+            EXPECT_EQ(c[2], name);
+            EXPECT_EQ(c[3], DeviceDocuments::type_of(probe.letter));
+            EXPECT_DOUBLE_EQ(std::stod(c[4]), std::stod(DeviceDocuments::format_value(probe)));
+            EXPECT_EQ(c[5], DeviceDocuments::units_of(probe.letter));
+            EXPECT_TRUE(std::regex_match(c[6], localTime)) << c[6];
+        }
+    }
+}
+
+TEST_F(PollOutput, JsonIsOneDocumentWithNumbersUnitsAndTimes) {
+    auto args = two_devices();
+    args.push_back("--json");
+    auto const run = ambivox(args);
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+
+    // What the devices hold, as Python should find it in the document.
+    std::string expected = "[";
+    for (auto const* device : {&nx2, &n3}) {
+        DeviceDocuments const documents = device->documents();
+        expected += std::string(device == &nx2 ? "" : ",") + "{\"device\":" +
+                    json_text(device->address()) + ",\"name\":" +
+                    json_text(device == &nx2 ? "Server room" : "Bench") + ",\"probes\":[";
+        for (std::size_t i = 0; i < documents.probes().size(); ++i) {
+            auto const& probe = documents.probes()[i];
+            expected += std::string(i ? "," : "") + "{\"name\":" + json_text(probe.name) +
+                        ",\"type\":" + json_text(DeviceDocuments::type_of(probe.letter)) +
+                        ",\"unit\":" + json_text(DeviceDocuments::units_of(probe.letter)) +
+                        ",\"value\":" + DeviceDocuments::format_value(probe) + "}";
+        }
+        expected += "]}";
+    }
+    expected += "]";
+
+    std::string const check = R"(
+import datetime, json, re, sys
+doc = json.load(open(sys.argv[1]))
+expected = json.loads(sys.argv[2])
+iso = re.compile(r"\d{4}-\d\d-\d\dT\d\d:\d\d:\d\dZ")
+def utc(epoch):
+    return datetime.datetime.fromtimestamp(epoch, datetime.timezone.utc).strftime("%Y-%m-%dT%H:%M:%SZ")
+assert type(doc["polled_at_epoch"]) is int and doc["polled_at"] == utc(doc["polled_at_epoch"])
+assert [d["device"] for d in doc["devices"]] == [e["device"] for e in expected]
+for d, e in zip(doc["devices"], expected):
+    assert d["family"] == "modeln" and d["status"] == "ok" and d["error"] is None, d
+    assert d["name"] == e["name"], d["name"]
+    assert [p["number"] for p in d["probes"]] == list(range(1, len(e["probes"]) + 1))
+    for p, q in zip(d["probes"], e["probes"]):
+        r = p["reading"]
+        assert (p["name"], p["type"], r["unit"]) == (q["name"], q["type"], q["unit"]), (p, q)
+        assert type(r["value"]) in (int, float) and abs(r["value"] - q["value"]) < 1e-9, r
+        assert r["valid"] is True
+        assert type(r["time_epoch"]) is int and iso.fullmatch(r["time"])
+        assert r["time"] == utc(r["time_epoch"]), r
+        assert abs(r["time_epoch"] - doc["polled_at_epoch"]) < 60
+print("ok")
+)";
+    EXPECT_EQ(python(check, run.out, expected), "ok\n") << run.out;
+}
+
+TEST_F(PollOutput, PrometheusLinesFollowTheExpositionGrammar) {
+    auto args = two_devices();
+    args.push_back("--prometheus");
+    auto const run = ambivox(args);
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+
+    std::string const name = R"([a-zA-Z_:][a-zA-Z0-9_:]*)";
+    std::string const labelValue = R"("(?:[^"\\\n]|\\[\\"n])*")";
+    std::string const label = "[a-zA-Z_][a-zA-Z0-9_]*=" + labelValue;
+    std::regex const help("# HELP " + name + " .*");
+    std::regex const type("# TYPE " + name + " (counter|gauge|histogram|summary|untyped)");
+    std::string const value = R"(([-+]?(\d+(\.\d*)?|\.\d+)([eE][-+]?\d+)?|[-+]?Inf|NaN))";
+    std::regex const sample(name + R"((\{)" + label + "(," + label + R"()*,?\})? )" + value +
+                            R"(( -?\d+)?)");
+    int readings = 0;
+    for (std::string const& line : lines(run.out)) {
+        EXPECT_TRUE(line.empty() || std::regex_match(line, help) || std::regex_match(line, type) ||
+                    std::regex_match(line, sample))
+            << line;
+        if (line.starts_with("ambivox_reading{")) ++readings;
+    }
+    EXPECT_EQ(readings, 8);
+    EXPECT_NE(run.out.find("# TYPE ambivox_reading gauge\n"), std::string::npos);
+    EXPECT_NE(run.out.find("ambivox_reading{device=\"" + nx2.address() +
+                           "\",probe=\"2\",name=\"Humidity 1\",type=\"Humidity\",unit=\"H\"} 48\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("ambivox_reading{device=\"" + n3.address() +
+                           R"(",probe="1",name="Inlet \"A\" \\ 1",type="Temperature",unit="F"} 68)"
+                           "\n"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(R"(name="Two\nLines")"), std::string::npos) << run.out;
+    for (auto const* device : {&nx2, &n3})
+        EXPECT_NE(run.out.find("ambivox_device_up{device=\"" + device->address() + "\"} 1\n"),
+                  std::string::npos);
+}
+
+TEST_F(PollOutput, FailingDeviceAmongGoodOnesIsReportedAndTheOthersRead) {
+    SimulatedModelN broken(DeviceDocuments("N7", "Broken", "SN-7"), failing());
+    std::vector<std::string> const devices = {
+        "poll",         "modeln", nx2.address(), "--model",    "NX2", "modeln",
+        broken.address(), "--model", "N7",      "modeln",     n3.address()};
+
+    auto const table = ambivox(devices);
+    EXPECT_EQ(table.code, 1) << table.out << table.err;
+    auto const rows = lines(table.out);
+    ASSERT_EQ(rows.size(), 1u + 6u + 1u + 2u) << table.out;
+    EXPECT_EQ(cells(rows[7]), (std::vector<std::string>{broken.address(), "-",
+                                                        "(poll failed: E_FAIL 0x80004005)", "-",
+                                                        "-", "-", "-"}));
+    EXPECT_EQ(cells(rows[8])[0], "Lab (" + n3.address() + ")");
+    EXPECT_NE(table.err.find("ambivox: " + broken.address() +
+                             ": no readings could be read from the device at " + broken.address()),
+              std::string::npos)
+        << table.err;
+    EXPECT_NE(table.err.find("E_FAIL (0x80004005)"), std::string::npos) << table.err;
+    EXPECT_EQ(ambivox::testing::AmbivoxProgram::occurrences(table.err, "ambivox: "), 1)
+        << "only the failed device is reported: " << table.err;
+
+    auto json = devices;
+    json.push_back("--json");
+    auto const document = ambivox(json);
+    EXPECT_EQ(document.code, 1);
+    std::string const check = R"(
+import json, sys
+doc = json.load(open(sys.argv[1]))
+assert [d["status"] for d in doc["devices"]] == ["ok", "failed", "ok"]
+error = doc["devices"][1]["error"]
+assert error["name"] == "E_FAIL" and error["hresult"] == "0x80004005", error
+assert error["code"] == 0x80004005 and "no readings" in error["message"], error
+assert doc["devices"][1]["probes"] == []
+assert len(doc["devices"][2]["probes"]) == 2
+print("ok")
+)";
+    EXPECT_EQ(python(check, document.out), "ok\n") << document.out;
+
+    auto prometheus = devices;
+    prometheus.push_back("--prometheus");
+    auto const metrics = ambivox(prometheus);
+    EXPECT_EQ(metrics.code, 1);
+    EXPECT_NE(metrics.out.find("ambivox_device_up{device=\"" + broken.address() + "\"} 0\n"),
+              std::string::npos);
+    EXPECT_EQ(metrics.out.find("ambivox_reading{device=\"" + broken.address() + "\""),
+              std::string::npos);
+    EXPECT_EQ(ambivox::testing::AmbivoxProgram::occurrences(metrics.out, "ambivox_reading{"), 8);
+}
+
+TEST_F(PollOutput, DevicesFromAFileJoinThoseOnTheCommandLine) {
+    std::string const file = registry.folder() + "/devices";
+    std::ofstream(file) << "# the monitors of the lab\n"
+                        << "modeln " << nx2.address() << " --model NX2\n\n"
+                        << "  modeln " << n3.address()
+                        << " --model n3 --name \"Bench \\\"B\\\"\"  # the one by the window\n";
+    auto const run = ambivox({"poll", "modeln", n3.address(), "--from", file});
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    auto const rows = lines(run.out);
+    ASSERT_EQ(rows.size(), 1u + 2u + 6u + 2u) << run.out;
+    EXPECT_EQ(cells(rows[1])[0], "Lab (" + n3.address() + ")");
+    EXPECT_EQ(cells(rows[3])[0], "Server room (" + nx2.address() + ")");
+    EXPECT_EQ(cells(rows[9])[0], "Bench \"B\" (" + n3.address() + ")");
+
+    std::ofstream(file, std::ios::app) << "modeln " << n3.address() << " --model N8\n";
+    auto const bad = ambivox({"poll", "--from", file});
+    EXPECT_EQ(bad.code, 2);
+    EXPECT_NE(bad.err.find(file + ":5: unknown model \"N8\""), std::string::npos) << bad.err;
+    EXPECT_EQ(bad.out, "");
+}
+
+TEST_F(PollOutput, UnmappedSerialPortIsAFailedDevice) {
+    auto const run = ambivox({"poll", "modelq", "COM900", "modeln", n3.address()});
+    EXPECT_EQ(run.code, 1) << run.out << run.err;
+    EXPECT_NE(run.err.find("ambivox: COM900: COM900 names no serial device: the registry maps no "
+                           "device to it and /dev/ttyS899 does not exist"),
+              std::string::npos)
+        << run.err;
+    EXPECT_NE(run.err.find("E_FAIL (0x80004005)"), std::string::npos) << run.err;
+    EXPECT_NE(run.out.find("Lab (" + n3.address() + ")"), std::string::npos) << run.out;
+}
+
+}  // namespace

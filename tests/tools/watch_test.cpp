@@ -1,0 +1,131 @@
+// Polls that wait on the clock: --watch repeats until its count or Ctrl-C, Model Q devices
+// (about 1.5 s each) are polled at the same time as the others, and a poll on a terminal shows
+// its progress on stderr.
+#include <chrono>
+#include <csignal>
+#include <fstream>
+#include <regex>
+#include <string>
+#include <vector>
+
+#include "tests/support/ModelQSimulator.h"
+#include "tests/tools/AmbivoxProgram.h"
+#include "tools/simulators/SimulatedModelN.h"
+
+namespace {
+
+using namespace std::chrono_literals;
+using ambivox::simulation::DeviceDocuments;
+using ambivox::simulation::SimulatedModelN;
+using ambivox::testing::ambivox;
+using ambivox::testing::AmbivoxProgram;
+using ambivox::testing::ModelQSimulator;
+
+SimulatedModelN::options xml_only() {
+    SimulatedModelN::options settings;
+    settings.pages = false;
+    return settings;
+}
+
+class PollSlow : public ambivox::testing::AmbivoxTest {
+protected:
+    SimulatedModelN n15{DeviceDocuments("N15", "Cold store", "SN-15"), xml_only()};
+};
+
+TEST_F(PollSlow, WatchRepeatsTheTableUntilItsCountWithReadingsThatMove) {
+    auto const run =
+        ambivox({"poll", "modeln", n15.address(), "--watch", "0.2", "--count", "2"}, 30s);
+    ASSERT_EQ(run.code, 0) << run.err;
+    auto const rows = lines(run.out);
+    ASSERT_EQ(rows.size(), 7u + 1u + 7u) << run.out;
+    EXPECT_TRUE(rows[0].starts_with("DEVICE")) << "a table per round";
+    EXPECT_EQ(rows[7], "") << "rounds apart by a blank line";
+    EXPECT_TRUE(rows[8].starts_with("DEVICE"));
+    std::vector<std::string> first(rows.begin() + 1, rows.begin() + 7);
+    std::vector<std::string> second(rows.begin() + 9, rows.end());
+    EXPECT_NE(first, second) << "the simulated readings drift from poll to poll";
+    EXPECT_EQ(n15.request_count(), 4u) << "two polls of two documents";
+}
+
+TEST_F(PollSlow, WatchAsJsonIsOneDocumentPerLine) {
+    auto const run = ambivox(
+        {"poll", "modeln", n15.address(), "--json", "--watch", "0.1", "--count", "3"}, 30s);
+    ASSERT_EQ(run.code, 0) << run.err;
+    std::string const path = registry.folder() + "/rounds.json";
+    std::ofstream(path) << run.out;
+    std::string const command =
+        "python3 -c 'import json,sys\nrounds=[json.loads(l) for l in open(sys.argv[1])]\n"
+        "assert len(rounds)==3 and all(len(r[\"devices\"][0][\"probes\"])==6 for r in rounds)' '" +
+        path + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << run.out;
+}
+
+TEST_F(PollSlow, CtrlCEndsAWatchCleanly) {
+    AmbivoxProgram watch({"poll", "modeln", n15.address(), "--watch", "0.5"});
+    ASSERT_TRUE(watch.wait_for_output("DEVICE", 20s, 2)) << watch.err();
+    auto const stopped = AmbivoxProgram::clock::now();
+    watch.signal(SIGINT);
+    EXPECT_EQ(watch.wait(10s), 0) << watch.err();
+    EXPECT_LT(AmbivoxProgram::clock::now() - stopped, 2s);
+    EXPECT_EQ(watch.err(), "");
+}
+
+TEST_F(PollSlow, CtrlCDuringAPollEndsAtOnce) {
+    // A silent Model Q device keeps its poll busy for seconds.
+    ModelQSimulator::options silent;
+    silent.behaviour = ModelQSimulator::mode::silent;
+    ModelQSimulator device(silent);
+    device.map_to(4);
+    AmbivoxProgram watch({"poll", "modelq", "COM4", "--watch", "1"});
+    ASSERT_TRUE(device.wait_for_queries(1, 10s));
+    watch.signal(SIGINT);
+    EXPECT_EQ(watch.wait(3s), 130) << "interrupted before any round ended";
+    EXPECT_NE(watch.err().find("interrupted during a poll"), std::string::npos) << watch.err();
+}
+
+TEST_F(PollSlow, DevicesArePolledAtTheSameTime) {
+    ModelQSimulator tankA;
+    ModelQSimulator::options other;
+    other.probe1 = "50.5";
+    other.probe2 = "-99.9";
+    other.battery = "Bat Ok";
+    ModelQSimulator tankB(other);
+    tankA.map_to(3);
+    tankB.map_to(4);
+    auto const started = AmbivoxProgram::clock::now();
+    auto const run = ambivox({"poll", "modelq", "COM4", "--name", "B", "modelq", "COM3", "--name",
+                              "A", "modeln", n15.address(), "--json"},
+                             30s);
+    auto const took = AmbivoxProgram::clock::now() - started;
+    ASSERT_EQ(run.code, 0) << run.err;
+    EXPECT_LT(took, 2800ms) << "two Model Q polls of 1.5 s each ran one after the other";
+    EXPECT_EQ(tankA.queries(), 1);
+    EXPECT_EQ(tankB.queries(), 1);
+
+    std::string const path = registry.folder() + "/poll.json";
+    std::ofstream(path) << run.out;
+    std::string const command =
+        "python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))[\"devices\"]\n"
+        "assert [x[\"device\"] for x in d]==[\"COM4\",\"COM3\",\"" + n15.address() +
+        "\"], d\n"
+        "assert [x[\"name\"] for x in d[:2]]==[\"B\",\"A\"] and d[0][\"battery\"]==\"Bat Ok\"\n"
+        "assert [p[\"reading\"][\"value\"] for p in d[0][\"probes\"]]==[50.5,-99.9]\n"
+        "assert [p[\"reading\"][\"value\"] for p in d[1][\"probes\"]]==[21.5,22.0]\n"
+        "assert d[1][\"battery\"]==\"Bat Low\" and d[1][\"probes\"][0][\"reading\"][\"unit\"]==\"F\"' '" +
+        path + "'";
+    EXPECT_EQ(std::system(command.c_str()), 0) << run.out;
+}
+
+TEST_F(PollSlow, ProgressLineOnATerminalOnly) {
+    ModelQSimulator device;
+    device.map_to(6);
+    AmbivoxProgram poll({"poll", "modelq", "COM6"}, /*terminal=*/true);
+    EXPECT_EQ(poll.wait(20s), 0) << poll.err();
+    EXPECT_NE(poll.err().find("\rpolling 1 device: 0 done, 1 waiting ("), std::string::npos)
+        << poll.err();
+    EXPECT_TRUE(poll.err().ends_with("\r\033[K")) << "the line is erased before the table";
+    EXPECT_NE(poll.out().find("COM6    1      Probe 1  Temperature  21.5"), std::string::npos)
+        << poll.out();
+}
+
+}  // namespace

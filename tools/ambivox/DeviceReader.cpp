@@ -1,0 +1,181 @@
+#include "tools/ambivox/DeviceReader.h"
+
+#include <filesystem>
+#include <new>
+
+#include "ambivox/AmbivoxSDK.h"
+#include "platform/CodePage.h"
+#include "platform/ComPtr.h"
+#include "platform/ComRuntime.h"
+#include "platform/UniqueBstr.h"
+#include "platform/UniqueVariant.h"
+#include "tools/ambivox/SerialPortMap.h"
+
+namespace ambivox::cli {
+
+namespace {
+
+std::string utf8(BSTR text) {
+    return narrow(bstr_view(text), CP_UTF8);
+}
+
+unique_bstr bstr(std::string const& text) {
+    return unique_bstr(widen(text, CP_UTF8));
+}
+
+template <class Object, class Getter>
+std::string text_of(Object* object, Getter getter) {
+    unique_bstr value;
+    if (FAILED((object->*getter)(value.put()))) return {};
+    return utf8(value.get());
+}
+
+bool number_of(VARIANT const& value, double& out) {
+    unique_variant converted;
+    if (value.vt == VT_R8) {
+        out = value.dblVal;
+        return true;
+    }
+    if (FAILED(VariantChangeType(converted.put(), &value, 0, VT_R8))) return false;
+    out = converted->dblVal;
+    return true;
+}
+
+ProbeReport probe_report(IProbe* probe) {
+    ProbeReport report;
+    SHORT number = 0;
+    probe->get_Number(&number);
+    report.number = number;
+    LONG group = 0;
+    probe->get_Group(&group);
+    report.group = group;
+    report.name = text_of(probe, &IProbe::get_Name);
+    report.type = text_of(probe, &IProbe::get_Type);
+    com_ptr<IDataPoint> point;
+    if (FAILED(probe->get_MostRecentDataPoint(point.put())) || !point) return report;
+    unique_variant value;
+    LONGLONG utc = 0;
+    if (FAILED(point->get_Value(value.put())) || !number_of(value.get(), report.value) ||
+        FAILED(point->get_UTCTime(&utc)))
+        return report;
+    report.has_reading = true;
+    report.utc = utc;
+    report.unit = text_of(point.get(), &IDataPoint::get_Unit);
+    return report;
+}
+
+template <class Device>
+void read_probes(Device* device, DeviceReport& report) {
+    com_ptr<IDispatch> dispatch;
+    if (FAILED(device->get_Probes(dispatch.put())) || !dispatch) return;
+    auto probes = dispatch.try_as<IProbeCollection>();
+    LONG count = 0;
+    if (!probes || FAILED(probes->get_Count(&count))) return;
+    for (LONG position = 1; position <= count; ++position) {
+        com_ptr<IDispatch> item;
+        if (FAILED(probes->Item(unique_variant::from(position).get(), item.put())) || !item)
+            continue;
+        if (auto probe = item.try_as<IProbe>()) report.probes.push_back(probe_report(probe.get()));
+    }
+}
+
+std::string model_q_failure(int com) {
+    std::string const port = "COM" + std::to_string(com);
+    std::optional<std::string> mapped;
+    try {
+        mapped = SerialPortMap::device_of(com);
+    } catch (std::exception const&) {
+        // The diagnosis is a courtesy; the failure itself is reported all the same.
+    }
+    std::string const fallback = "/dev/ttyS" + std::to_string(com - 1);
+    std::error_code ignored;
+    if (!mapped && !std::filesystem::exists(fallback, ignored))
+        return port + " names no serial device: the registry maps no device to it and " +
+               fallback + " does not exist (see 'ambivox ports')";
+    return "no readings came from the device on " + port + " (" + mapped.value_or(fallback) +
+           "): the port could not be opened, or the device did not answer";
+}
+
+struct apartment {
+    HRESULT hr = CoInitialize(nullptr);
+    ~apartment() {
+        if (SUCCEEDED(hr)) CoUninitialize();
+    }
+};
+
+void fail(DeviceReport& report, HRESULT hr, std::string what) {
+    report.hr = hr;
+    report.failure = std::move(what);
+}
+
+void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
+    com_ptr<IAmbivoxModelN> device;
+    HRESULT hr = CoCreateInstance(CLSID_AmbivoxModelN, nullptr, CLSCTX_ALL, IAmbivoxModelN::iid,
+                                  device.put_void());
+    if (FAILED(hr)) {
+        report.setup_failure = true;
+        return fail(report, hr, "the module could not create a Model N device object");
+    }
+    if (FAILED(hr = device->put_IpAddress(bstr(target.address).get())))
+        return fail(report, hr, "the device object refused the address \"" + target.address + "\"");
+    if (!target.model.empty() && FAILED(hr = device->put_Model(bstr(target.model).get())))
+        return fail(report, hr, "the device object refused the model \"" + target.model + "\"");
+    if (!target.name.empty() && FAILED(hr = device->put_Name(bstr(target.name).get())))
+        return fail(report, hr, "the device object refused the name \"" + target.name + "\"");
+    hr = device->Poll();
+    report.name = text_of(device.get(), &IAmbivoxModelN::get_Name);
+    report.model = text_of(device.get(), &IAmbivoxModelN::get_Model);
+    report.serial = text_of(device.get(), &IAmbivoxModelN::get_SerialNumber);
+    if (FAILED(hr))
+        return fail(report, hr,
+                    "no readings could be read from the device at " + target.address +
+                        ": neither its XML documents nor its text pages gave them");
+    read_probes(device.get(), report);
+}
+
+void poll_model_q(DeviceTarget const& target, DeviceReport& report) {
+    com_ptr<IAmbivoxModelQ> device;
+    HRESULT hr = CoCreateInstance(CLSID_AmbivoxModelQ, nullptr, CLSCTX_ALL, IAmbivoxModelQ::iid,
+                                  device.put_void());
+    if (FAILED(hr)) {
+        report.setup_failure = true;
+        return fail(report, hr, "the module could not create a Model Q device object");
+    }
+    if (FAILED(hr = device->put_ComPort(bstr(std::to_string(target.com)).get())))
+        return fail(report, hr, "the device object refused the port " + target.label());
+    if (!target.name.empty() && FAILED(hr = device->put_Name(bstr(target.name).get())))
+        return fail(report, hr, "the device object refused the name \"" + target.name + "\"");
+    hr = device->Poll();
+    report.name = text_of(device.get(), &IAmbivoxModelQ::get_Name);
+    report.model = text_of(device.get(), &IAmbivoxModelQ::get_Model);
+    report.battery = text_of(device.get(), &IAmbivoxModelQ::get_BatteryStatus);
+    if (FAILED(hr)) return fail(report, hr, model_q_failure(target.com));
+    read_probes(device.get(), report);
+}
+
+}  // namespace
+
+DeviceReport DeviceReader::read(DeviceTarget const& target) noexcept {
+    DeviceReport report;
+    try {
+        report.target = target;
+        apartment const runtime;
+        if (FAILED(runtime.hr)) {
+            fail(report, runtime.hr, "the component runtime could not start on the polling thread");
+            return report;
+        }
+        if (target.kind == DeviceTarget::family::model_q)
+            poll_model_q(target, report);
+        else
+            poll_model_n(target, report);
+    } catch (std::bad_alloc const&) {
+        report.probes.clear();
+        fail(report, E_OUTOFMEMORY, "memory ran out while the device was read");
+    } catch (std::exception const& error) {
+        report.probes.clear();
+        fail(report, E_UNEXPECTED, std::string("the device could not be read: ") + error.what());
+    }
+    return report;
+}
+
+}  // namespace ambivox::cli

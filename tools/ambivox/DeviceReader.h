@@ -1,0 +1,16 @@
+// DeviceReader: one poll of one device, as a client of the registered module. The device object
+// is created through the runtime, polled, read into a DeviceReport and released, all on the
+// calling thread, which initialises the runtime (its own apartment) for the length of the call.
+#pragma once
+
+#include "tools/ambivox/DeviceReport.h"
+#include "tools/ambivox/DeviceTarget.h"
+
+namespace ambivox::cli {
+
+class DeviceReader {
+public:
+    static DeviceReport read(DeviceTarget const& target) noexcept;
+};
+
+}  // namespace ambivox::cli

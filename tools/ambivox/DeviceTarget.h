@@ -1,0 +1,26 @@
+// DeviceTarget: one device the user asked to poll, as the command line or a devices file gave it.
+#pragma once
+
+#include <string>
+
+namespace ambivox::cli {
+
+struct DeviceTarget {
+    enum class family { model_n, model_q };
+
+    family kind = family::model_n;
+    std::string address;  // Model N: "HOST" or "HOST:PORT"
+    int com = 0;          // Model Q: the COM port number
+    std::string model;    // Model N: "N3", "N7", "N15" or "NX2"; empty leaves the device's own
+    std::string name;     // empty leaves the device's own
+
+    // How reports name the device: its address, or "COMn".
+    std::string label() const {
+        return kind == family::model_q ? "COM" + std::to_string(com) : address;
+    }
+    char const* family_name() const noexcept {
+        return kind == family::model_q ? "modelq" : "modeln";
+    }
+};
+
+}  // namespace ambivox::cli
