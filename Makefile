@@ -47,7 +47,7 @@ test: build
 bench: bootstrap
 	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DAMBIVOX_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BENCH_DIR) -j $(JOBS)
-	@for b in $(BENCH_DIR)/bench/*_bench; do echo "== $$b"; $$b; done
+	@for b in $(BENCH_DIR)/bin/*_bench; do echo "== $$b"; $$b; done
 
 # Each target starts from its seed corpus (copied, so runs never write into the tree).
 fuzz: bootstrap
