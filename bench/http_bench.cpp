@@ -175,8 +175,16 @@ int main(int argc, char** argv) {
     if (g_device) g_device->serve("/data", device_page());
     curl_global_init(CURL_GLOBAL_DEFAULT);
 
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
+    // Loopback timings swing with the machine's load: by default compare medians of interleaved
+    // repetitions. Flags given on the command line come later and win.
+    std::vector<char*> flags{argv[0], const_cast<char*>("--benchmark_repetitions=5"),
+                             const_cast<char*>("--benchmark_enable_random_interleaving=true"),
+                             const_cast<char*>("--benchmark_report_aggregates_only=true")};
+    flags.insert(flags.end(), argv + 1, argv + argc);
+    int count = static_cast<int>(flags.size());
+    flags.push_back(nullptr);
+    benchmark::Initialize(&count, flags.data());
+    if (benchmark::ReportUnrecognizedArguments(count, flags.data())) return 1;
     RatioReporter reporter;
     benchmark::RunSpecifiedBenchmarks(&reporter);
     benchmark::Shutdown();

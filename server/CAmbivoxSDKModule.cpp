@@ -69,14 +69,14 @@ HRESULT CAmbivoxSDKModule::GetClassObject(REFCLSID clsid, REFIID riid, void** pp
     *ppv = nullptr;
     for (auto& entry : m_classes) {
         if (*entry.clsid != clsid || entry.create_factory == nullptr) continue;
+        // Clients on threads of their own may ask at once: the slot is read, filled and handed
+        // out under the lock, never looked at outside it.
+        std::lock_guard lock(m_factoryLock);
         if (!entry.factory) {
-            std::lock_guard lock(m_factoryLock);
-            if (!entry.factory) {
-                com_ptr<IUnknown> factory;
-                HRESULT const hr = entry.create_factory(IUnknown::iid, factory.put_void());
-                if (FAILED(hr)) return hr;
-                entry.factory = std::move(factory);
-            }
+            com_ptr<IUnknown> factory;
+            HRESULT const hr = entry.create_factory(IUnknown::iid, factory.put_void());
+            if (FAILED(hr)) return hr;
+            entry.factory = std::move(factory);
         }
         HRESULT const hr = entry.factory->QueryInterface(riid, ppv);
         if (SUCCEEDED(hr) && *ppv == nullptr) return CLASS_E_CLASSNOTAVAILABLE;

@@ -167,7 +167,9 @@ TEST_F(DevicesByName, ModelNFromItsTextPages) {
 }
 
 TEST_F(DevicesByName, ModelQOnItsPort) {
-    ModelQSimulator simulator;
+    ModelQSimulator::options options;
+    options.battery = "Bat <Low> & 5%";  // markup in a device text arrives as text
+    ModelQSimulator simulator(options);
     simulator.map_to(5);
     auto device = create_by_name("AmbivoxSDK.AmbivoxModelQ");
     ASSERT_TRUE(device);
@@ -178,7 +180,7 @@ TEST_F(DevicesByName, ModelQOnItsPort) {
     ASSERT_EQ(put(device.get(), "ComPort", number(5)), S_OK);
     EXPECT_EQ(get_text(device.get(), "ComPort"), "5");
     ASSERT_EQ(call(device.get(), "Poll"), S_OK);
-    EXPECT_EQ(get_text(device.get(), "BatteryStatus"), "Bat Low");
+    EXPECT_EQ(get_text(device.get(), "BatteryStatus"), "Bat <Low> & 5%");
     auto second = reading_at(device.get(), 2);
     ASSERT_TRUE(second);
     EXPECT_DOUBLE_EQ(get_number(second.get(), "Value"), 22.0);

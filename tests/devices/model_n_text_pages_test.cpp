@@ -33,12 +33,13 @@ TEST_F(ModelNTextPages, FlatPagesAreReadTwicePerPoll) {
     device->serve("/config", "S123|Lab|Model N3|v|1|Inlet|2|Outlet", 200, "text/plain");
     device->serve("/temp", "Inlet|71.6|Outlet|73.4", 200, "text/plain");
     auto monitor = model_n("127.0.0.1");
+    ASSERT_EQ(monitor->put_Model(bstr("N3").get()), S_OK);
     LONGLONG const before = now();
     ASSERT_EQ(monitor->Poll(), S_OK);
     LONGLONG const after = now();
 
     // No XML documents, so the combined request stands in for each of them, with "/temp" for
-    // any model but NX2 (here the default, "not set").
+    // any model but NX2.
     EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp",
                                                         "/xmldata", "/config", "/temp"}));
     for (auto const& request : device->requests()) {
@@ -113,7 +114,7 @@ TEST_F(ModelNTextPages, GroupedPagesOfAnNX2) {
 TEST_F(ModelNTextPages, MarkupInDeviceTextsArrivesWhole) {
     device->serve("/config", "S<1>|R&D Lab|Model N7|v|1|In \"N\" <A&B>", 200, "text/plain");
     device->serve("/temp", "Inlet|12.5", 200, "text/plain");
-    auto monitor = model_n("127.0.0.1");
+    auto monitor = model_n("127.0.0.1");  // the model left "not set" reads "/temp" too
     ASSERT_EQ(monitor->Poll(), S_OK);
     EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_Name), "R&D Lab");
     EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "S<1>");

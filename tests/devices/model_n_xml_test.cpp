@@ -13,13 +13,14 @@ namespace {
 using ambivox::com_ptr;
 using ambivox::testing::HttpDeviceSimulator;
 
-// Probes 1 and 2 in group 1, probe 10 in group 2: in text order 10 comes before 2.
+// Probes 1 and 2 in group 1, probe 10 in group 2: in text order 10 comes before 2. The serial
+// number a device has is its root's id; the Serial_Number element is not read.
 std::string const configuration = R"(<?xml version="1.0" encoding="UTF-8"?>
 <Ambivox id="SN-4711">
   <Unit>
     <Name>Cold Store</Name>
     <Model>N15</Model>
-    <Serial_Number>SN-4711</Serial_Number>
+    <Serial_Number>not the serial number</Serial_Number>
     <Firmware_Release_Date>2004-05-01</Firmware_Release_Date>
     <Firmware_Version>3.2.1</Firmware_Version>
     <Website>http://www.ambivox.example/</Website>

@@ -170,7 +170,7 @@ struct Outcome {
 
 // Runs `ambivox ARGS...` to its end.
 inline Outcome ambivox(std::vector<std::string> const& args,
-                   std::chrono::milliseconds limit = std::chrono::seconds(60)) {
+                       std::chrono::milliseconds limit = std::chrono::seconds(60)) {
     AmbivoxProgram program(args);
     int const code = program.wait(limit);
     return {code, program.out(), program.err()};

@@ -20,10 +20,10 @@ TEST_F(DemoSlow, ReadsEverySimulatedDevice) {
     auto const before = registry_dump(HKEY_LOCAL_MACHINE);
     auto const run = ambivox({"demo"}, 60s);
     ASSERT_EQ(run.code, 0) << run.out << run.err;
-    for (char const* text :
-         {"Registered the module in a private registry store", "Server room (127.0.0.1:",
-          "Temp North", "Floor South", "Cold store (127.0.0.1:", "Shelf 2", "Tank A (COM1)",
-          "Probe 1", "Probe 2", "71.6", "69.8"})
+    for (char const* text : {"Registered the module in a private registry store",
+                             "Server room (127.0.0.1:", "Temp North", "Floor South",
+                             "Cold store (127.0.0.1:", "Shelf 2", "Tank A (COM1)", "Probe 1",
+                             "Probe 2", "71.6", "69.8"})
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
     EXPECT_EQ(ambivox::testing::AmbivoxProgram::occurrences(run.out, "no reading"), 0) << run.out;
     bool const textPages = run.out.find("Lab (127.0.0.1)  1") != std::string::npos;

@@ -1,6 +1,6 @@
-// What a simulated Model N device serves: probes from a SPEC, XML documents that are well formed
-// whatever the names hold (xmllint is the judge), text pages in the device's field layout, and
-// readings that drift within plausible bounds.
+// What a simulated Model N device serves: probes from a probe list, XML documents that are well
+// formed whatever the names hold (xmllint is the judge), text pages in the device's field layout,
+// and readings that drift within plausible bounds.
 #include <gtest/gtest.h>
 
 #include <cstdlib>
@@ -29,7 +29,7 @@ std::string names(DeviceDocuments const& documents) {
     return result;
 }
 
-TEST(DeviceDocuments, ProbesFromASpec) {
+TEST(DeviceDocuments, ProbesFromAList) {
     EXPECT_EQ(names(DeviceDocuments("N3", "Lab", "S1")), "Inlet,Outlet");
 
     DeviceDocuments const counted("N7", "Lab", "S1", "4");
@@ -47,14 +47,14 @@ TEST(DeviceDocuments, ProbesFromASpec) {
 
     struct refused {
         char const* model;
-        char const* spec;
+        char const* probes;
     };
     for (auto const& r : {refused{"N9", ""}, refused{"n3", ""}, refused{"N15", "T:A,H:B"},
                           refused{"NX2", "4"}, refused{"NX2", "T,H"}, refused{"N3", "X:foo"},
                           refused{"N3", "T:a,,T:b"}, refused{"N3", "T:a,"}, refused{"N3", "0"},
                           refused{"N3", "97"}, refused{"N3", "T:a|b"}, refused{"N3", "Tx"}}) {
-        EXPECT_THROW(DeviceDocuments(r.model, "Lab", "S1", r.spec), std::invalid_argument)
-            << r.model << " " << r.spec;
+        EXPECT_THROW(DeviceDocuments(r.model, "Lab", "S1", r.probes), std::invalid_argument)
+            << r.model << " " << r.probes;
     }
     EXPECT_THROW(DeviceDocuments("N3", "", "S1"), std::invalid_argument);
     EXPECT_THROW(DeviceDocuments("N3", "Lab", "S|1"), std::invalid_argument);
@@ -63,12 +63,11 @@ TEST(DeviceDocuments, ProbesFromASpec) {
 TEST(DeviceDocuments, XmlDocumentsAreWellFormedWhateverTheNamesHold) {
     ambivox::testing::TempRegistry folder;  // a private folder for the files
     for (char const* model : {"N15", "NX2"}) {
-        DeviceDocuments const documents(model, "R&D <Lab> \"1\"", "S<1>&",
-                                        std::string(model) == "NX2" ? "T:A&B,H:<H>,S:\"S\""
-                                                                    : "T:A&B,T:<T>");
-        for (auto const& [name, text] :
-             {std::pair{"config.xml", documents.xml_configuration()},
-              std::pair{"data.xml", documents.xml_data()}}) {
+        DeviceDocuments const documents(
+            model, "R&D <Lab> \"1\"", "S<1>&",
+            std::string(model) == "NX2" ? "T:A&B,H:<H>,S:\"S\"" : "T:A&B,T:<T>");
+        for (auto const& [name, text] : {std::pair{"config.xml", documents.xml_configuration()},
+                                         std::pair{"data.xml", documents.xml_data()}}) {
             std::string const path = folder.folder() + "/" + name;
             std::ofstream(path) << text;
             std::string const command = "xmllint --noout '" + path + "'";

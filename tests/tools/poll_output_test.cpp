@@ -56,8 +56,8 @@ protected:
                        steady_xml()};
 
     std::vector<std::string> two_devices() const {
-        return {"poll", "modeln", nx2.address(), "--model", "NX2",  "modeln",
-                n3.address(), "--model", "N3", "--name",    "Bench"};
+        return {"poll",       "modeln",  nx2.address(), "--model", "NX2",  "modeln",
+                n3.address(), "--model", "N3",          "--name",  "Bench"};
     }
 
     // Runs a Python check over a file; its output is "ok" or the reason it is not.
@@ -67,8 +67,8 @@ protected:
         std::string const inputPath = registry.folder() + "/input";
         std::ofstream(scriptPath) << script;
         std::ofstream(inputPath) << input;
-        std::string const command = "python3 '" + scriptPath + "' '" + inputPath + "' '" +
-                                    argument + "' 2>&1";
+        std::string const command =
+            "python3 '" + scriptPath + "' '" + inputPath + "' '" + argument + "' 2>&1";
         std::string output;
         if (FILE* pipe = ::popen(command.c_str(), "r")) {
             char buffer[512];
@@ -93,8 +93,8 @@ TEST_F(PollOutput, TableListsEveryProbeOfEveryDeviceInTheOrderGiven) {
     std::size_t row = 1;
     for (auto const* device : {&nx2, &n3}) {
         DeviceDocuments const documents = device->documents();
-        std::string const title = device == &nx2 ? "Server room (" + nx2.address() + ")"
-                                                  : "Bench (" + n3.address() + ")";
+        std::string const title =
+            device == &nx2 ? "Server room (" + nx2.address() + ")" : "Bench (" + n3.address() + ")";
         for (std::size_t i = 0; i < documents.probes().size(); ++i, ++row) {
             auto const& probe = documents.probes()[i];
             auto const c = cells(rows[row]);
@@ -122,9 +122,9 @@ TEST_F(PollOutput, JsonIsOneDocumentWithNumbersUnitsAndTimes) {
     std::string expected = "[";
     for (auto const* device : {&nx2, &n3}) {
         DeviceDocuments const documents = device->documents();
-        expected += std::string(device == &nx2 ? "" : ",") + "{\"device\":" +
-                    json_text(device->address()) + ",\"name\":" +
-                    json_text(device == &nx2 ? "Server room" : "Bench") + ",\"probes\":[";
+        expected +=
+            std::string(device == &nx2 ? "" : ",") + "{\"device\":" + json_text(device->address()) +
+            ",\"name\":" + json_text(device == &nx2 ? "Server room" : "Bench") + ",\"probes\":[";
         for (std::size_t i = 0; i < documents.probes().size(); ++i) {
             auto const& probe = documents.probes()[i];
             expected += std::string(i ? "," : "") + "{\"name\":" + json_text(probe.name) +
@@ -202,17 +202,17 @@ TEST_F(PollOutput, PrometheusLinesFollowTheExpositionGrammar) {
 
 TEST_F(PollOutput, FailingDeviceAmongGoodOnesIsReportedAndTheOthersRead) {
     SimulatedModelN broken(DeviceDocuments("N7", "Broken", "SN-7"), failing());
-    std::vector<std::string> const devices = {
-        "poll",         "modeln", nx2.address(), "--model",    "NX2", "modeln",
-        broken.address(), "--model", "N7",      "modeln",     n3.address()};
+    std::vector<std::string> const devices = {"poll", "modeln", nx2.address(),    "--model",
+                                              "NX2",  "modeln", broken.address(), "--model",
+                                              "N7",   "modeln", n3.address()};
 
     auto const table = ambivox(devices);
     EXPECT_EQ(table.code, 1) << table.out << table.err;
     auto const rows = lines(table.out);
     ASSERT_EQ(rows.size(), 1u + 6u + 1u + 2u) << table.out;
-    EXPECT_EQ(cells(rows[7]), (std::vector<std::string>{broken.address(), "-",
-                                                        "(poll failed: E_FAIL 0x80004005)", "-",
-                                                        "-", "-", "-"}));
+    EXPECT_EQ(cells(rows[7]),
+              (std::vector<std::string>{broken.address(), "-", "(poll failed: E_FAIL 0x80004005)",
+                                        "-", "-", "-", "-"}));
     EXPECT_EQ(cells(rows[8])[0], "Lab (" + n3.address() + ")");
     EXPECT_NE(table.err.find("ambivox: " + broken.address() +
                              ": no readings could be read from the device at " + broken.address()),

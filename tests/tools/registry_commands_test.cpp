@@ -119,10 +119,10 @@ TEST_F(RegistryCommands, PortsAreMappedWhereTheRuntimeLooks) {
     auto const again = ambivox({"ports", "map", "com5", "/dev/zero"});
     EXPECT_EQ(again.code, 0);
     EXPECT_EQ(again.out, "COM5 now stands for /dev/zero.\n");
-    EXPECT_EQ(serialMap(), (std::set<std::string>{
-                               "HARDWARE\\DEVICEMAP\\SERIALCOMM",
-                               "HARDWARE\\DEVICEMAP\\SERIALCOMM | /dev/null-not-there = COM6",
-                               "HARDWARE\\DEVICEMAP\\SERIALCOMM | /dev/zero = COM5"}));
+    EXPECT_EQ(serialMap(),
+              (std::set<std::string>{"HARDWARE\\DEVICEMAP\\SERIALCOMM",
+                                     "HARDWARE\\DEVICEMAP\\SERIALCOMM | /dev/null-not-there = COM6",
+                                     "HARDWARE\\DEVICEMAP\\SERIALCOMM | /dev/zero = COM5"}));
 
     EXPECT_EQ(ambivox({"ports", "unmap", "COM5"}).code, 0);
     EXPECT_EQ(serialMap(), (std::set<std::string>{

@@ -34,8 +34,8 @@ TEST_F(Simulate, ModelNServesUntilInterrupted) {
 
     auto const run = ambivox({"poll", "modeln", address, "--model", "NX2"});
     EXPECT_EQ(run.code, 0) << run.err;
-    for (char const* text : {"Simulated NX2 (" /* the unit's name */, "Temperature 1",
-                             "Humidity 1", "Wetness 1"})
+    for (char const* text :
+         {"Simulated NX2 (" /* the unit's name */, "Temperature 1", "Humidity 1", "Wetness 1"})
         EXPECT_NE(run.out.find(text), std::string::npos) << text << "\n" << run.out;
 
     simulator.signal(SIGINT);
@@ -71,20 +71,18 @@ TEST_F(SimulateSlow, ModelQIsMappedWhileItRuns) {
 
     auto const run = ambivox({"poll", "modelq", "COM7", "--name", "Tank"});
     EXPECT_EQ(run.code, 0) << run.err;
-    EXPECT_NE(run.out.find("Tank (COM7)  1      Probe 1  Temperature  71.6   F"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("Tank (COM7)  1      Probe 1  Temperature  71.6   F"), std::string::npos)
         << run.out;
-    EXPECT_NE(run.out.find("Tank (COM7)  2      Probe 2  Temperature  69.8   F"),
-              std::string::npos)
+    EXPECT_NE(run.out.find("Tank (COM7)  2      Probe 2  Temperature  69.8   F"), std::string::npos)
         << run.out;
 
     simulator.signal(SIGINT);
     EXPECT_EQ(simulator.wait(10s), 0) << simulator.err();
     EXPECT_NE(simulator.err().find("after 1 queries; COM7 is unmapped again"), std::string::npos)
         << simulator.err();
-    EXPECT_EQ(ambivox::testing::registry_dump(HKEY_LOCAL_MACHINE,
-                                              u"HARDWARE\\DEVICEMAP\\SERIALCOMM"),
-              (std::set<std::string>{"HARDWARE\\DEVICEMAP\\SERIALCOMM"}));
+    EXPECT_EQ(
+        ambivox::testing::registry_dump(HKEY_LOCAL_MACHINE, u"HARDWARE\\DEVICEMAP\\SERIALCOMM"),
+        (std::set<std::string>{"HARDWARE\\DEVICEMAP\\SERIALCOMM"}));
 }
 
 }  // namespace

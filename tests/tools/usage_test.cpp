@@ -1,5 +1,7 @@
 // What the program answers to a command line it cannot understand (exit code 2, a sentence on
-// stderr, nothing on stdout) and to a registry store without the module (exit code 3).
+// stderr, nothing on stdout) and to a registry store without the module or that is no store at
+// all (exit code 3).
+#include <fstream>
 #include <string>
 #include <vector>
 
@@ -65,9 +67,9 @@ TEST_F(Usage, HelpDocumentsTheCommandsAndExitCodes) {
         EXPECT_EQ(run.err, "");
         for (char const* text :
              {"ambivox poll DEVICE...", "ambivox simulate modeln", "ambivox demo",
-              "ambivox registry dump [KEY]", "ambivox ports map COMn DEVICE", "Exit codes:",
-              "0  everything worked", "1  some devices could not be read", "2  bad usage",
-              "3  setup failure"})
+              "ambivox registry dump [KEY]", "ambivox ports map COMn DEVICE",
+              "Exit codes:", "0  everything worked", "1  some devices could not be read",
+              "2  bad usage", "3  setup failure"})
             EXPECT_NE(run.out.find(text), std::string::npos) << text;
     }
 }
@@ -85,6 +87,15 @@ TEST_F(Usage, StoreWithoutTheModuleIsASetupFailure) {
             << run.err;
         EXPECT_NE(run.err.find("REGDB_E_CLASSNOTREG (0x80040154)"), std::string::npos) << run.err;
         EXPECT_NE(run.err.find("'ambivox register'"), std::string::npos) << run.err;
+    }
+
+    ambivox::testing::TempRegistry broken;
+    std::ofstream(broken.path()) << "not a registry store";
+    for (auto const& command : std::vector<std::vector<std::string>>{
+             {"poll", "modeln", "127.0.0.1:9"}, {"ports"}, {"registry", "dump"}, {"register"}}) {
+        auto const run = ambivox(command);
+        EXPECT_EQ(run.code, 3) << command[0] << ": " << run.err;
+        EXPECT_NE(run.err.find("0x800703F7"), std::string::npos) << command[0] << ": " << run.err;
     }
 }
 

@@ -48,8 +48,8 @@ TEST_F(PollSlow, WatchRepeatsTheTableUntilItsCountWithReadingsThatMove) {
 }
 
 TEST_F(PollSlow, WatchAsJsonIsOneDocumentPerLine) {
-    auto const run = ambivox(
-        {"poll", "modeln", n15.address(), "--json", "--watch", "0.1", "--count", "3"}, 30s);
+    auto const run =
+        ambivox({"poll", "modeln", n15.address(), "--json", "--watch", "0.1", "--count", "3"}, 30s);
     ASSERT_EQ(run.code, 0) << run.err;
     std::string const path = registry.folder() + "/rounds.json";
     std::ofstream(path) << run.out;
@@ -106,12 +106,14 @@ TEST_F(PollSlow, DevicesArePolledAtTheSameTime) {
     std::ofstream(path) << run.out;
     std::string const command =
         "python3 -c 'import json,sys\nd=json.load(open(sys.argv[1]))[\"devices\"]\n"
-        "assert [x[\"device\"] for x in d]==[\"COM4\",\"COM3\",\"" + n15.address() +
+        "assert [x[\"device\"] for x in d]==[\"COM4\",\"COM3\",\"" +
+        n15.address() +
         "\"], d\n"
         "assert [x[\"name\"] for x in d[:2]]==[\"B\",\"A\"] and d[0][\"battery\"]==\"Bat Ok\"\n"
         "assert [p[\"reading\"][\"value\"] for p in d[0][\"probes\"]]==[50.5,-99.9]\n"
         "assert [p[\"reading\"][\"value\"] for p in d[1][\"probes\"]]==[21.5,22.0]\n"
-        "assert d[1][\"battery\"]==\"Bat Low\" and d[1][\"probes\"][0][\"reading\"][\"unit\"]==\"F\"' '" +
+        "assert d[1][\"battery\"]==\"Bat Low\" and "
+        "d[1][\"probes\"][0][\"reading\"][\"unit\"]==\"F\"' '" +
         path + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << run.out;
 }

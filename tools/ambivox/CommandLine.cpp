@@ -200,7 +200,8 @@ PollOptions parse_poll(Cursor& in, Command& command) {
             usage("unexpected argument \"" + word + "\" (a device starts with modeln or modelq)");
         }
     }
-    if (poll.devices.empty()) usage("poll needs at least one device: modeln ADDRESS or modelq PORT");
+    if (poll.devices.empty())
+        usage("poll needs at least one device: modeln ADDRESS or modelq PORT");
     if (countGiven && poll.watch_seconds == 0) usage("--count goes with --watch");
     return poll;
 }
@@ -259,7 +260,7 @@ void parse_simulate(Cursor& in, Command& command) {
                 usage("unexpected argument \"" + word + "\" for simulate modeln");
             }
         }
-        // Refuse a SPEC the model cannot have now, not after the port is bound.
+        // Refuse probes the model cannot have now, not after the port is bound.
         try {
             simulation::DeviceDocuments(options.model, "Check", "Check", options.probes);
         } catch (std::invalid_argument const& error) {
@@ -294,8 +295,8 @@ void parse_simulate(Cursor& in, Command& command) {
 }  // namespace
 
 int CommandLine::com_number(std::string_view text) noexcept {
-    if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
-        (text[2] == 'M' || text[2] == 'm'))
+    if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
+        (text[1] == 'O' || text[1] == 'o') && (text[2] == 'M' || text[2] == 'm'))
         text.remove_prefix(3);
     int value = 0;
     auto const [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
@@ -344,21 +345,21 @@ Command CommandLine::parse(std::vector<std::string> const& args) {
     Cursor in(split_equals(args));
     std::string const verb = in.next();
     if (is_help(verb)) return command;
-    bool const wantsHelp = std::any_of(args.begin(), args.end(), [](std::string const& a) {
-        return a == "--help" || a == "-h";
-    });
+    bool const wantsHelp = std::any_of(
+        args.begin(), args.end(), [](std::string const& a) { return a == "--help" || a == "-h"; });
     if (wantsHelp && verb != "poll") return command;
 
     if (verb == "poll") {
         command.what = Command::kind::poll;
         command.poll = parse_poll(in, command);
     } else if (verb == "register" || verb == "unregister") {
-        command.what = verb == "register" ? Command::kind::register_module
-                                          : Command::kind::unregister_module;
+        command.what =
+            verb == "register" ? Command::kind::register_module : Command::kind::unregister_module;
         if (!in.done()) command.module = in.next();
         in.expect_end(verb);
     } else if (verb == "registry") {
-        if (in.done() || in.next() != "dump") usage("registry needs a subcommand: registry dump [KEY]");
+        if (in.done() || in.next() != "dump")
+            usage("registry needs a subcommand: registry dump [KEY]");
         command.what = Command::kind::registry_dump;
         if (!in.done()) command.key = in.next();
         in.expect_end("registry dump");
@@ -428,10 +429,10 @@ Usage:
   ambivox ports map COMn DEVICE  let COMn stand for DEVICE (e.g. /dev/ttyUSB0)
   ambivox ports unmap COMn       remove that mapping (COMn is /dev/ttyS<n-1> again)
 
-  ambivox simulate modeln [--listen ADDR:PORT] [--model M] [--probes SPEC] [--no-xml]
+  ambivox simulate modeln [--listen ADDR:PORT] [--model M] [--probes PROBES] [--no-xml]
                           [--fault MODE]
       plays a Model N device until interrupted (default 127.0.0.1 on a free port, model N15).
-      SPEC: a probe count, or a list like "T:Inlet,T:Outlet" with T (temperature),
+      PROBES: a probe count, or a list like "T:Inlet,T:Outlet" with T (temperature),
       H (humidity), W (wetness), S (switch); N3, N7 and N15 have temperature probes only, an
       NX2 has its probes in groups of three. --no-xml serves only the text pages.
       MODE: none, not-found, server-error, cut-off, slow, stall, oversized, malformed.

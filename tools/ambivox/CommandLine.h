@@ -26,7 +26,7 @@ struct SimulateModelNOptions {
     std::string host = "127.0.0.1";
     std::uint16_t port = 0;  // 0: a free port
     std::string model = "N15";
-    std::string probes;  // a probe SPEC; empty for the model's default probes
+    std::string probes;  // a probe list (PROBES); empty for the model's default probes
     bool xml = true;
     simulation::SimulatedModelN::fault fault = simulation::SimulatedModelN::fault::none;
 };

@@ -76,8 +76,8 @@ std::optional<int> text_pages_in_namespace() {
     if (error) return std::nullopt;
     if (run_program({"unshare", "-rn", "true"}) != 0) return std::nullopt;
     return run_program({"unshare", "-rn", "sh", "-c",
-                        "ip link set lo up 2>/dev/null || ip link set dev lo up; exec \"$@\"",
-                        "sh", self, "demo", "text-pages"});
+                        "ip link set lo up 2>/dev/null || ip link set dev lo up; exec \"$@\"", "sh",
+                        self, "demo", "text-pages"});
 }
 
 }  // namespace

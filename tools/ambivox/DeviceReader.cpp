@@ -90,8 +90,8 @@ std::string model_q_failure(int com) {
     std::string const fallback = "/dev/ttyS" + std::to_string(com - 1);
     std::error_code ignored;
     if (!mapped && !std::filesystem::exists(fallback, ignored))
-        return port + " names no serial device: the registry maps no device to it and " +
-               fallback + " does not exist (see 'ambivox ports')";
+        return port + " names no serial device: the registry maps no device to it and " + fallback +
+               " does not exist (see 'ambivox ports')";
     return "no readings came from the device on " + port + " (" + mapped.value_or(fallback) +
            "): the port could not be opened, or the device did not answer";
 }

@@ -37,7 +37,9 @@ struct DeviceReport {
 
     bool ok() const noexcept { return failure.empty(); }
     // "NAME (LABEL)" when the device has a name, else its label.
-    std::string title() const { return name.empty() ? target.label() : name + " (" + target.label() + ")"; }
+    std::string title() const {
+        return name.empty() ? target.label() : name + " (" + target.label() + ")";
+    }
 };
 
 }  // namespace ambivox::cli

@@ -9,6 +9,7 @@
 #include "ambivox/AmbivoxIds.h"
 #include "platform/ComRuntime.h"
 #include "platform/Registry.h"
+#include "platform/UniqueHkey.h"
 #include "tools/ambivox/DevicePoller.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
@@ -72,15 +73,21 @@ int PollCommand::check_module() const {
                                        std::tuple{modelQ, &CLSID_AmbivoxModelQ, "Model Q"}}) {
         if (!wanted) continue;
         IUnknown* factory = nullptr;
-        HRESULT const hr =
-            CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr, IClassFactory::iid,
-                             reinterpret_cast<void**>(&factory));
+        HRESULT const hr = CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr,
+                                            IClassFactory::iid, reinterpret_cast<void**>(&factory));
         if (SUCCEEDED(hr)) {
             factory->Release();
             continue;
         }
         std::string const store = registry_path();
-        if (hr == REGDB_E_CLASSNOTREG)
+        // The runtime answers "not registered" for a store it cannot read at all, too.
+        unique_hkey classes;
+        LSTATUS const status =
+            RegOpenKeyExW(HKEY_CLASSES_ROOT, u"CLSID", 0, KEY_READ, classes.put());
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND)
+            std::cerr << "ambivox: the registry store " << store << " cannot be used: "
+                      << describe_hresult(HRESULT_FROM_WIN32(static_cast<DWORD>(status))) << "\n";
+        else if (hr == REGDB_E_CLASSNOTREG)
             std::cerr << "ambivox: the AmbivoxSDK module is not registered in the registry store "
                       << store << ", so no " << what
                       << " device can be created: " << describe_hresult(hr)

@@ -15,8 +15,8 @@ PrivateRegistry::PrivateRegistry() {
     if (error) temp = "/tmp";
     std::string pattern = (temp / "ambivox-demo-XXXXXX").string();
     if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::system_error(errno, std::generic_category(), "cannot make a folder in " +
-                                                                    temp.string());
+        throw std::system_error(errno, std::generic_category(),
+                                "cannot make a folder in " + temp.string());
     m_folder = pattern;
     m_path = m_folder + "/registry.db";
     if (char const* current = std::getenv("AMBIVOX_REGISTRY")) m_previous = current;

@@ -45,9 +45,9 @@ std::string PrometheusWriter::write(std::vector<DeviceReport> const& reports) {
         for (ProbeReport const& probe : report.probes) {
             if (!probe.valid()) continue;
             text += "ambivox_reading{" + device + "," +
-                    label("probe", std::to_string(probe.number)) + "," +
-                    label("name", probe.name) + "," + label("type", probe.type) + "," +
-                    label("unit", probe.unit) + "} " + sample_value(probe.value) + "\n";
+                    label("probe", std::to_string(probe.number)) + "," + label("name", probe.name) +
+                    "," + label("type", probe.type) + "," + label("unit", probe.unit) + "} " +
+                    sample_value(probe.value) + "\n";
         }
     }
     text +=

@@ -17,9 +17,8 @@ namespace ambivox::cli {
 namespace {
 
 int registry_failure(RegistryError const& error) {
-    std::cerr << "ambivox: " << error.what() << " in the registry store " << registry_path()
-              << ": " << describe_hresult(HRESULT_FROM_WIN32(static_cast<DWORD>(error.status())))
-              << "\n";
+    std::cerr << "ambivox: " << error.what() << " in the registry store " << registry_path() << ": "
+              << describe_hresult(HRESULT_FROM_WIN32(static_cast<DWORD>(error.status()))) << "\n";
     return exit_setup;
 }
 

@@ -14,7 +14,7 @@ class RegistryListing {
 public:
     struct key_path {
         HKEY root = nullptr;
-        std::string root_name;  // "HKEY_CLASSES_ROOT"
+        std::string root_name;   // "HKEY_CLASSES_ROOT"
         std::u16string sub_key;  // empty for the root itself
     };
 

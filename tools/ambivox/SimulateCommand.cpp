@@ -27,9 +27,8 @@ void wait_for_interrupt() {
 }
 
 int registry_failure(RegistryError const& error) {
-    std::cerr << "ambivox: " << error.what() << " in the registry store " << registry_path()
-              << ": " << describe_hresult(HRESULT_FROM_WIN32(static_cast<DWORD>(error.status())))
-              << "\n";
+    std::cerr << "ambivox: " << error.what() << " in the registry store " << registry_path() << ": "
+              << describe_hresult(HRESULT_FROM_WIN32(static_cast<DWORD>(error.status()))) << "\n";
     return exit_setup;
 }
 
@@ -79,8 +78,8 @@ int SimulateCommand::model_q(SimulateModelQOptions const& options) {
             com = SerialPortMap::first_free();
         } else if (auto const mapped = SerialPortMap::device_of(com)) {
             std::cerr << "ambivox: COM" << com << " already stands for " << *mapped
-                      << "; choose another port with --com or run 'ambivox ports unmap COM"
-                      << com << "'\n";
+                      << "; choose another port with --com or run 'ambivox ports unmap COM" << com
+                      << "'\n";
             return exit_failed;
         }
     } catch (RegistryError const& error) {
@@ -106,8 +105,8 @@ int SimulateCommand::model_q(SimulateModelQOptions const& options) {
                   << registry_path() << "\n";
         return exit_setup;
     }
-    std::cout << "Simulated Model Q device on " << device->device_path() << ", mapped to COM"
-              << com << " in the registry store " << registry_path() << ".\n";
+    std::cout << "Simulated Model Q device on " << device->device_path() << ", mapped to COM" << com
+              << " in the registry store " << registry_path() << ".\n";
     std::cout << "poll: ambivox poll modelq COM" << com << "\n";
     std::cout << "Press Ctrl-C to stop." << std::endl;
     wait_for_interrupt();

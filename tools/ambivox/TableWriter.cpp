@@ -21,8 +21,9 @@ std::string cell(std::string text) {
 }
 
 row probe_row(std::string const& device, ProbeReport const& probe) {
-    row r{device, std::to_string(probe.number), cell(probe.name), cell(probe.type), "no reading",
-          "-", "-"};
+    row r{
+        device, std::to_string(probe.number), cell(probe.name), cell(probe.type), "no reading", "-",
+        "-"};
     if (probe.has_reading) {
         if (probe.valid()) r[4] = ReportText::number(probe.value);
         r[5] = probe.unit.empty() ? "-" : cell(probe.unit);
@@ -38,10 +39,10 @@ std::string TableWriter::write(std::vector<DeviceReport> const& reports) {
     for (DeviceReport const& report : reports) {
         std::string const device = cell(report.title());
         if (!report.ok()) {
-            rows.push_back({device, "-",
-                            "(poll failed: " + hresult_symbol(report.hr) + " " +
-                                hresult_hex(report.hr) + ")",
-                            "-", "-", "-", "-"});
+            rows.push_back(
+                {device, "-",
+                 "(poll failed: " + hresult_symbol(report.hr) + " " + hresult_hex(report.hr) + ")",
+                 "-", "-", "-", "-"});
         } else if (report.probes.empty()) {
             rows.push_back({device, "-", "(no probes)", "-", "-", "-", "-"});
         }

@@ -76,7 +76,7 @@ std::string default_name(char letter, std::size_t index, bool grouped) {
     }
 }
 
-std::string default_spec(std::string_view model) {
+std::string default_probes(std::string_view model) {
     if (model == "N3") return "T:Inlet,T:Outlet";
     if (model == "N7") return "T:Inlet,T:Outlet,T:Rack 1,T:Rack 2";
     if (model == "N15") return "T:Inlet,T:Outlet,T:Rack 1,T:Rack 2,T:Rack 3,T:Rack 4";
@@ -95,14 +95,14 @@ double initial_value(char letter, std::size_t index) {
     }
 }
 
-std::vector<SimulatedProbe> parse_spec(std::string_view spec, bool grouped) {
+std::vector<SimulatedProbe> parse_probes(std::string_view list, bool grouped) {
     std::vector<SimulatedProbe> probes;
-    spec = trimmed(spec);
-    if (!spec.empty() && std::all_of(spec.begin(), spec.end(),
-                                     [](char c) { return c >= '0' && c <= '9'; })) {
+    list = trimmed(list);
+    if (!list.empty() &&
+        std::all_of(list.begin(), list.end(), [](char c) { return c >= '0' && c <= '9'; })) {
         std::size_t count = 0;
-        auto const [end, error] = std::from_chars(spec.data(), spec.data() + spec.size(), count);
-        if (error != std::errc{} || end != spec.data() + spec.size() || count == 0 ||
+        auto const [end, error] = std::from_chars(list.data(), list.data() + list.size(), count);
+        if (error != std::errc{} || end != list.data() + list.size() || count == 0 ||
             count > DeviceDocuments::max_probes)
             refuse("a probe count must be between 1 and " +
                    std::to_string(DeviceDocuments::max_probes));
@@ -114,11 +114,11 @@ std::vector<SimulatedProbe> parse_spec(std::string_view spec, bool grouped) {
         return probes;
     }
     std::size_t at = 0;
-    while (at <= spec.size()) {
-        std::size_t const comma = std::min(spec.find(',', at), spec.size());
-        std::string_view const item = trimmed(spec.substr(at, comma - at));
+    while (at <= list.size()) {
+        std::size_t const comma = std::min(list.find(',', at), list.size());
+        std::string_view const item = trimmed(list.substr(at, comma - at));
         at = comma + 1;
-        if (item.empty()) refuse("the probe list has an empty item: \"" + std::string(spec) + "\"");
+        if (item.empty()) refuse("the probe list has an empty item: \"" + std::string(list) + "\"");
         char const letter = static_cast<char>(std::toupper(static_cast<unsigned char>(item[0])));
         if (std::string_view("THWS").find(letter) == std::string_view::npos ||
             (item.size() > 1 && item[1] != ':'))
@@ -137,7 +137,7 @@ std::vector<SimulatedProbe> parse_spec(std::string_view spec, bool grouped) {
 }  // namespace
 
 DeviceDocuments::DeviceDocuments(std::string model, std::string unitName, std::string serial,
-                                 std::string_view probeSpec)
+                                 std::string_view probeList)
     : m_model(std::move(model)),
       m_unitName(std::move(unitName)),
       m_serial(std::move(serial)),
@@ -146,8 +146,8 @@ DeviceDocuments::DeviceDocuments(std::string model, std::string unitName, std::s
         refuse("unknown model \"" + m_model + "\": a Model N device is an N3, N7, N15 or NX2");
     check_page_text("the unit name", m_unitName);
     check_page_text("the serial number", m_serial);
-    m_probes = parse_spec(trimmed(probeSpec).empty() ? default_spec(m_model) : probeSpec,
-                          grouped());
+    m_probes =
+        parse_probes(trimmed(probeList).empty() ? default_probes(m_model) : probeList, grouped());
     for (std::size_t i = 0; i < m_probes.size(); ++i) {
         SimulatedProbe& probe = m_probes[i];
         check_page_text("a probe name", probe.name);
@@ -293,8 +293,8 @@ void DeviceDocuments::drift() {
     for (SimulatedProbe& probe : m_probes) {
         switch (probe.letter) {
             case 'T':
-                probe.value = std::clamp(probe.value + step(m_random), temperature_low,
-                                         temperature_high);
+                probe.value =
+                    std::clamp(probe.value + step(m_random), temperature_low, temperature_high);
                 break;
             case 'H':
                 probe.value =

@@ -3,10 +3,10 @@
 // ("/xmlconfig", "/xmldata") and the "|"-separated text pages ("/config" plus "/temp" for the
 // flat models N3, N7 and N15, "/data" for the grouped NX2).
 //
-// Probes are described by a SPEC: empty for the model's default set, a count ("4"), or a list of
-// TYPE[:NAME] items separated by commas ("T:Inlet,T:Outlet"), TYPE being T (temperature),
-// H (humidity), W (wetness) or S (switch). The flat models carry temperature probes only, as
-// their text pages have no type field; an NX2 keeps its probes in groups of three.
+// Probes are described by a probe list: empty for the model's default set, a count ("4"), or a list
+// of TYPE[:NAME] items separated by commas ("T:Inlet,T:Outlet"), TYPE being T (temperature), H
+// (humidity), W (wetness) or S (switch). The flat models carry temperature probes only, as their
+// text pages have no type field; an NX2 keeps its probes in groups of three.
 #pragma once
 
 #include <cstdint>
@@ -26,10 +26,10 @@ struct SimulatedProbe {
 class DeviceDocuments {
 public:
     // Raises std::invalid_argument, with a sentence for the user, for a model other than N3, N7,
-    // N15 and NX2, a SPEC that cannot be read, or probes the model cannot have. Texts are UTF-8
-    // and may not hold "|", which the text pages use as separator.
+    // N15 and NX2, a probe list that cannot be read, or probes the model cannot have. Texts are
+    // UTF-8 and may not hold "|", which the text pages use as separator.
     DeviceDocuments(std::string model, std::string unitName, std::string serial,
-                    std::string_view probeSpec = {});
+                    std::string_view probeList = {});
 
     static bool known_model(std::string_view model) noexcept;
     static constexpr std::size_t max_probes = 96;

@@ -22,9 +22,9 @@ public:
 
     struct options {
         std::string address = "127.0.0.1";
-        std::uint16_t port = 0;  // 0: a free port
-        bool xml = true;         // serve /xmlconfig and /xmldata
-        bool pages = true;       // serve /config and /temp or /data
+        std::uint16_t port = 0;    // 0: a free port
+        bool xml = true;           // serve /xmlconfig and /xmldata
+        bool pages = true;         // serve /config and /temp or /data
         fault mode = fault::none;  // applied to every route served
         bool drift = true;
     };
