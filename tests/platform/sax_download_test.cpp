@@ -21,6 +21,7 @@
 #include "platform/ComRuntime.h"
 #include "platform/SaxXmlReader.h"
 #include "tests/support/HttpDeviceSimulator.h"
+#include "tests/support/PythonHttpServer.h"
 #include "tests/support/RecordingContentHandler.h"
 #include "tests/support/RecordingErrorHandler.h"
 
@@ -60,17 +61,6 @@ std::uint16_t unused_port() {
     ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
     ::close(fd);
     return ntohs(addr.sin_port);
-}
-
-bool answers(std::uint16_t port) {
-    int const fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool const ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
 }
 
 class SaxDownload : public ::testing::Test {
@@ -213,56 +203,15 @@ TEST_F(SaxDownload, OversizedDocumentStopsAtTheLimit) {
 }
 
 TEST_F(SaxDownload, ReadsFromAnIndependentServer) {
-    std::string python;
-    std::string const path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin";
-    for (std::size_t at = 0; at <= path.size() && python.empty();) {
-        std::size_t const colon = std::min(path.find(':', at), path.size());
-        std::string const candidate = path.substr(at, colon - at) + "/python3";
-        if (colon > at && ::access(candidate.c_str(), X_OK) == 0) python = candidate;
-        at = colon + 1;
-    }
+    std::string const python = ambivox::testing::PythonHttpServer::find_python();
     if (python.empty()) GTEST_SKIP() << "python3 is not installed";
 
-    namespace fs = std::filesystem;
-    std::string folderTemplate = (fs::temp_directory_path() / "ambivox-sax-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folderTemplate.data()), nullptr);
-    fs::path const folder = folderTemplate;
-    {
-        std::ofstream(folder / "bom.xml", std::ios::binary)
-            << "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xC3\xA9</r>";
-        std::ofstream(folder / "latin1.xml", std::ios::binary)
-            << "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xE9</r>";
-    }
+    ambivox::testing::PythonHttpServer server;
+    server.put("bom.xml", "\xEF\xBB\xBF<?xml version=\"1.0\" encoding=\"UTF-8\"?><r>\xC3\xA9</r>");
+    server.put("latin1.xml", "<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?><r>\xE9</r>");
     std::uint16_t const port = unused_port();
     std::string const portText = std::to_string(port);
-    std::string const folderText = folder.string();
-    char const* argv[] = {python.c_str(), "-m",        "http.server", portText.c_str(),
-                          "--bind",       "127.0.0.1", "--directory", folderText.c_str(),
-                          nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int const spawned = ::posix_spawn(&pid, python.c_str(), &actions, nullptr,
-                                      const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
-    struct cleanup {
-        pid_t pid;
-        fs::path folder;
-        ~cleanup() {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-            std::error_code ignored;
-            fs::remove_all(folder, ignored);
-        }
-    } const guard{pid, folder};
-
-    auto const deadline = clock_type::now() + 15s;
-    while (!answers(port) && clock_type::now() < deadline)
-        std::this_thread::sleep_for(50ms);
-    ASSERT_TRUE(answers(port)) << "python3 -m http.server did not start";
+    ASSERT_TRUE(server.start(python, port)) << "python3 -m http.server did not start";
 
     std::string const base = "http://127.0.0.1:" + portText;
     EXPECT_EQ(get(base + "/bom.xml"), S_OK);

@@ -23,6 +23,7 @@
 #include "platform/HttpLimits.h"
 #include "platform/UniqueBstr.h"
 #include "tests/support/HttpDeviceSimulator.h"
+#include "tests/support/PythonHttpServer.h"
 #include "transport/CHttpClient.h"
 
 extern char** environ;
@@ -55,17 +56,6 @@ std::string patterned(std::size_t size) {
     for (std::size_t i = 0; i < size; ++i)
         body[i] = static_cast<char>('!' + (i * 7 + i / 94) % 94);
     return body;
-}
-
-bool answers(std::uint16_t port) {
-    int const fd = ::socket(AF_INET, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_port = htons(port);
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    bool const ok = ::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0;
-    ::close(fd);
-    return ok;
 }
 
 // Devices answer on port 80 only; where that port cannot be bound (no private network
@@ -340,51 +330,13 @@ TEST_F(HttpClient, ConcurrentFetchesShareNothing) {
 
 // A second, independent server: python's http.server in a folder of our own.
 TEST_F(HttpClient, FetchesFromPythonHttpServer) {
-    std::string python;
-    std::string const path = std::getenv("PATH") != nullptr ? std::getenv("PATH") : "/usr/bin";
-    for (std::size_t at = 0; at <= path.size() && python.empty();) {
-        std::size_t const colon = std::min(path.find(':', at), path.size());
-        std::string const candidate = path.substr(at, colon - at) + "/python3";
-        if (colon > at && ::access(candidate.c_str(), X_OK) == 0) python = candidate;
-        at = colon + 1;
-    }
+    std::string const python = ambivox::testing::PythonHttpServer::find_python();
     if (python.empty()) GTEST_SKIP() << "python3 is not installed";
     device->stop();  // python takes port 80
 
-    namespace fs = std::filesystem;
-    std::string folderTemplate = (fs::temp_directory_path() / "ambivox-http-XXXXXX").string();
-    ASSERT_NE(::mkdtemp(folderTemplate.data()), nullptr);
-    fs::path const folder = folderTemplate;
-    std::string const body = patterned(1500) + "\xE9\x80";
-    std::ofstream(folder / "data", std::ios::binary) << body;
-
-    std::string const folderText = folder.string();
-    char const* argv[] = {python.c_str(), "-m",          "http.server",      "80",   "--bind",
-                          "127.0.0.1",    "--directory", folderText.c_str(), nullptr};
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    int const spawned = ::posix_spawn(&pid, python.c_str(), &actions, nullptr,
-                                      const_cast<char* const*>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(spawned, 0);
-    struct cleanup {
-        pid_t pid;
-        fs::path folder;
-        ~cleanup() {
-            ::kill(pid, SIGTERM);
-            ::waitpid(pid, nullptr, 0);
-            std::error_code ignored;
-            fs::remove_all(folder, ignored);
-        }
-    } const guard{pid, folder};
-
-    auto const deadline = clock_type::now() + 15s;
-    while (!answers(80) && clock_type::now() < deadline)
-        std::this_thread::sleep_for(20ms);
-    ASSERT_TRUE(answers(80)) << "python3 -m http.server did not start";
+    ambivox::testing::PythonHttpServer server;
+    server.put("data", patterned(1500) + "\xE9\x80");
+    ASSERT_TRUE(server.start(python, 80)) << "python3 -m http.server did not start";
 
     unique_bstr document;
     ASSERT_EQ(FetchDocument(device_address, u"/data", document.put()), S_OK);
