@@ -8,7 +8,7 @@
 namespace ambivox {
 
 template <class T>
-class class_factory final : public implements<class_factory<T>, IClassFactory> {
+class class_factory final : public implements<class_factory<T>, IClassFactory, free_threaded> {
 public:
     static constexpr module_hold module_hold_policy = module_hold::cached;
 

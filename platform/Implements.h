@@ -10,6 +10,7 @@
 // but refused by QueryInterface.
 #pragma once
 
+#include <atomic>
 #include <new>
 #include <type_traits>
 #include <utility>
@@ -30,6 +31,13 @@ enum class module_hold { counted, cached };
 // An interface the object implements for its own use and never hands out.
 template <class I>
 struct internal : I {
+    using interface_type = void;
+};
+
+// Listed among the interfaces of an object that threads share (a module's class factories, a
+// type library and its type information): its reference count is atomic. Every other object
+// belongs to one apartment and keeps the plain count.
+struct free_threaded {
     using interface_type = void;
 };
 
@@ -209,7 +217,8 @@ private:
 
     inner_unknown m_inner{this};
     IUnknown* m_outer = nullptr;
-    ULONG m_refs = 1;
+    static constexpr bool shared_by_threads = (std::is_same_v<I, free_threaded> || ...);
+    std::conditional_t<shared_by_threads, std::atomic<ULONG>, ULONG> m_refs{1};
 };
 
 // A new stand-alone object with one reference, owned by the returned pointer. Raises what the

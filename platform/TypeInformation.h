@@ -7,7 +7,7 @@
 
 namespace ambivox {
 
-class TypeInformation final : public implements<TypeInformation, ITypeInfo> {
+class TypeInformation final : public implements<TypeInformation, ITypeInfo, free_threaded> {
 public:
     TypeInformation(com_ptr<TypeLibrary> library, std::size_t index) noexcept
         : m_library(std::move(library)), m_index(index) {}

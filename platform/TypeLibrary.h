@@ -23,7 +23,7 @@ struct type_entry {
     std::vector<HREFTYPE> impl_types;          // coclasses: default, then source interface
 };
 
-class TypeLibrary final : public implements<TypeLibrary, ITypeLib> {
+class TypeLibrary final : public implements<TypeLibrary, ITypeLib, free_threaded> {
 public:
     // description must outlive the library. module, when given, is a dlopen handle that the
     // library closes when the last reference goes (the invokers live in that module's code).

@@ -214,10 +214,9 @@ TEST_F(ModelNXml, NothingServedFailsThePoll) {
 }
 
 // Objects are single-threaded, but each thread may run devices of its own, all from the one
-// module: its class objects and the readers' bookkeeping are shared. Disabled while the class
-// objects count their references without atomics: threads sharing one can lose counts, which
-// leaves a module lock behind or frees a class object still in use (seen about once in 200 runs).
-TEST_F(ModelNXml, DISABLED_DevicesOnThreadsOfTheirOwn) {
+// module: its class objects and the readers' bookkeeping are shared, so their counts must not
+// lose updates (a lost one leaves a module lock behind or frees a class object still in use).
+TEST_F(ModelNXml, DevicesOnThreadsOfTheirOwn) {
     std::atomic<int> polled{0};
     std::vector<std::thread> threads;
     for (int t = 0; t < 6; ++t) {
