@@ -87,11 +87,8 @@ HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void*
     if ((clsctx & CLSCTX_INPROC_SERVER) == 0) return REGDB_E_CLASSNOTREG;
     if (auto getter = find_builtin(clsid)) return getter(riid, ppv);
     return ambivox::hresult_boundary([&]() -> HRESULT {
-        std::u16string path;
-        std::u16string const key = u"CLSID\\" + ambivox::to_u16string(clsid) + u"\\InprocServer32";
-        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT, key, {}, path) != ERROR_SUCCESS ||
-            path.empty())
-            return REGDB_E_CLASSNOTREG;
+        std::u16string const path = ambivox::InprocServerCache::instance().module_of(clsid);
+        if (path.empty()) return REGDB_E_CLASSNOTREG;
         return ambivox::InprocServerCache::instance().get_class_object(
             ambivox::narrow(path, CP_UTF8), clsid, riid, ppv);
     });

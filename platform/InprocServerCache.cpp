@@ -2,6 +2,9 @@
 
 #include <dlfcn.h>
 
+#include "platform/Guid.h"
+#include "platform/Registry.h"
+
 namespace ambivox {
 
 namespace {
@@ -36,6 +39,33 @@ HRESULT InprocServerCache::get_class_object(std::string const& path, REFCLSID cl
     auto entry = reinterpret_cast<get_class_object_fn>(dlsym(handle, "DllGetClassObject"));
     if (entry == nullptr) return CO_E_ERRORINDLL;
     return entry(clsid, riid, ppv);
+}
+
+std::u16string InprocServerCache::module_of(REFCLSID clsid) {
+    RegistryStore::generation_mark mark;
+    bool const markable = RegistryStore::instance().generation(mark);
+    {
+        std::lock_guard lock(m_lookupMutex);
+        if (markable && mark == m_lookupMark) {
+            for (auto const& known : m_known)
+                if (known.clsid == clsid) return known.path;
+        } else {
+            m_known.clear();
+        }
+    }
+    std::u16string path;
+    std::u16string const key = u"CLSID\\" + to_u16string(clsid) + u"\\InprocServer32";
+    if (reg_get_string(HKEY_CLASSES_ROOT, key, {}, path) != ERROR_SUCCESS) return {};
+    if (markable && !path.empty()) {
+        std::lock_guard lock(m_lookupMutex);
+        // Kept only while the store is still in the state the answer was read from.
+        if (!(m_lookupMark == mark)) {
+            m_known.clear();
+            m_lookupMark = mark;
+        }
+        m_known.push_back({clsid, path});
+    }
+    return path;
 }
 
 void InprocServerCache::free_unused() noexcept {

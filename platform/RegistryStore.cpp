@@ -488,6 +488,7 @@ LONG RegistryStore::transact(bool write, Body&& body) noexcept {
             exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
             LONG const rc = body();
             exec(rc == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
+            if (write && rc == ERROR_SUCCESS) ++writes_;
             return rc;
         } catch (SqlError const& e) {
             failure = e.code;
@@ -504,6 +505,22 @@ LONG RegistryStore::transact(bool write, Body&& body) noexcept {
         // A damaged, replaced or unwritable file may be fixed by the next call: start afresh.
         if (!isBusy(failure)) closeConnection();
         return mapError(failure, write);
+    }
+}
+
+bool RegistryStore::generation(generation_mark& mark) noexcept {
+    std::lock_guard lock(mutex_);
+    try {
+        callFile_ = path();
+        std::uint32_t const storeId = storeIdFor(callFile_);
+        ensureOpen(callFile_);
+        // SQLite counts the commits of other connections; this process counts its own.
+        Query query(statement("PRAGMA data_version"));
+        if (!query.step()) return false;
+        mark = generation_mark{storeId, connections_, writes_, query.integer(0)};
+        return true;
+    } catch (...) {
+        return false;
     }
 }
 
@@ -547,6 +564,8 @@ void RegistryStore::ensureOpen(std::string const& file) {
 
 void RegistryStore::openConnection(std::string const& file) {
     if (file.empty()) throw SqlError{SQLITE_CANTOPEN};
+    // A new connection counts other connections' commits afresh.
+    ++connections_;
     if (!explicitStore()) makeParents(file);
     sqlite3* db = nullptr;
     int const rc =

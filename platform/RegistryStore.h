@@ -47,6 +47,19 @@ public:
     LONG enumValue(HKEY key, DWORD index, std::u16string& name, DWORD& type,
                    std::vector<BYTE>& data) noexcept;
 
+    // What identifies the state of the store in use: it compares unequal once the store may
+    // have changed, by a write of this process or a commit of another, or by another file being
+    // chosen. Lets readers keep what they looked up until then.
+    struct generation_mark {
+        std::uint32_t store = 0;
+        std::uint64_t connection = 0;
+        std::uint64_t writes = 0;
+        std::int64_t data_version = -1;
+        friend bool operator==(generation_mark const&, generation_mark const&) = default;
+    };
+    // False when the store cannot be opened (nothing may then be kept).
+    bool generation(generation_mark& mark) noexcept;
+
     RegistryStore(RegistryStore const&) = delete;
     RegistryStore& operator=(RegistryStore const&) = delete;
 
@@ -91,7 +104,9 @@ private:
     sqlite3* db_ = nullptr;
     std::string dbFile_;
     pid_t dbPid_ = 0;
-    std::string callFile_;  // the file the current operation resolved
+    std::string callFile_;           // the file the current operation resolved
+    std::uint64_t writes_ = 0;       // write transactions this process committed
+    std::uint64_t connections_ = 0;  // connections opened, so a reopened one is told apart
     std::unordered_map<char const*, sqlite3_stmt*> statements_;
     std::unordered_map<std::uintptr_t, Handle> handles_;
     std::uintptr_t lastHandle_ = 0x10000;

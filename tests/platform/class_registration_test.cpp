@@ -2,6 +2,8 @@
 // disk: registration, ProgIDs, late binding by name, type library registration and unloading.
 #include <dlfcn.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/ComPtr.h"
 #include "platform/ComRuntime.h"
@@ -261,6 +263,34 @@ TEST_F(ClassRegistration, UnregistrationRemovesWhatRegistrationWrote) {
     EXPECT_TRUE(key_exists(u"CLSID")) << "the CLSID root stays";
     EXPECT_EQ(UnRegisterTypeLib(LIBID_TestServerLib, 1, 0, 0x409, SYS_WIN32),
               TYPE_E_LIBNOTREGISTERED);
+}
+
+}  // namespace
+
+namespace {
+
+// Class lookups are kept between creations; a change to the store, by this process or another,
+// must be seen at the next creation.
+TEST_F(ClassRegistration, LookupsFollowChangesToTheStore) {
+    EXPECT_TRUE(create()) << "the lookup is now known";
+    std::u16string const key = u"CLSID\\" + ambivox::to_u16string(CLSID_TestCounter);
+
+    pid_t const child = fork();
+    if (child == 0) {
+        // Another process takes the class out of the store.
+        _exit(RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()) == ERROR_SUCCESS ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    com_ptr<IUnknown> object;
+    EXPECT_EQ(
+        CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_ALL, IUnknown::iid, object.put_void()),
+        REGDB_E_CLASSNOTREG);
+
+    // And this process puts it back.
+    ASSERT_EQ(call_export("DllRegisterServer"), S_OK);
+    EXPECT_TRUE(create());
 }
 
 }  // namespace
