@@ -8,6 +8,7 @@
 #include "platform/CodePage.h"
 #include "platform/UniqueHkey.h"
 #include "tools/ambivox/RegistryError.h"
+#include "tools/ambivox/RegistryValues.h"
 
 namespace ambivox::cli {
 
@@ -61,25 +62,11 @@ void dump_key(HKEY root, std::string const& rootName, std::u16string const& path
     if (status != ERROR_SUCCESS) throw RegistryError("cannot open the key", status);
     out += "[" + rootName + (path.empty() ? "" : "\\" + narrow(path, CP_UTF8)) + "]\n";
 
-    std::vector<char16_t> name(16384);
-    std::vector<BYTE> data(4096);
-    for (DWORD index = 0;;) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        status = RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type,
-                               data.data(), &size);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status == ERROR_MORE_DATA) {
-            data.resize(std::max<std::size_t>(size, data.size() * 2));
-            continue;
-        }
-        if (status != ERROR_SUCCESS) throw RegistryError("cannot read the values", status);
-        ++index;
-        out += (nameLength == 0 ? std::string("@")
-                                : quoted(std::u16string_view(name.data(), nameLength))) +
-               "=" + RegistryListing::value_text(type, data.data(), size) + "\n";
-    }
+    for (auto const& v : RegistryValues::read(key.get(), "cannot read the values"))
+        out +=
+            (v.name.empty() ? std::string("@") : quoted(v.name)) + "=" +
+            RegistryListing::value_text(v.type, v.data.data(), static_cast<DWORD>(v.data.size())) +
+            "\n";
     out += "\n";
 
     std::vector<std::u16string> children;

@@ -7,6 +7,7 @@
 #include "platform/UniqueHkey.h"
 #include "tools/ambivox/CommandLine.h"
 #include "tools/ambivox/RegistryError.h"
+#include "tools/ambivox/RegistryValues.h"
 
 namespace ambivox::cli {
 
@@ -25,30 +26,16 @@ std::vector<raw_mapping> read_all() {
     LSTATUS status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, serial_map, 0, KEY_READ, key.put());
     if (status == ERROR_FILE_NOT_FOUND) return found;
     if (status != ERROR_SUCCESS) throw RegistryError("cannot open the serial port map", status);
-    std::vector<char16_t> name(16384);
-    std::vector<BYTE> data(1024);
-    for (DWORD index = 0;;) {
-        DWORD nameLength = static_cast<DWORD>(name.size());
-        DWORD size = static_cast<DWORD>(data.size());
-        DWORD type = 0;
-        status = RegEnumValueW(key.get(), index, name.data(), &nameLength, nullptr, &type,
-                               data.data(), &size);
-        if (status == ERROR_NO_MORE_ITEMS) break;
-        if (status == ERROR_MORE_DATA) {
-            data.resize(std::max<std::size_t>(size, data.size() * 2));
-            continue;
-        }
-        if (status != ERROR_SUCCESS) throw RegistryError("cannot read the serial port map", status);
-        ++index;
-        if (type != REG_SZ) continue;
-        std::u16string value(size / 2, u'\0');
-        std::memcpy(value.data(), data.data(), value.size() * 2);
+    for (auto const& v : RegistryValues::read(key.get(), "cannot read the serial port map")) {
+        if (v.type != REG_SZ) continue;
+        std::u16string value(v.data.size() / 2, u'\0');
+        std::memcpy(value.data(), v.data.data(), value.size() * 2);
         while (!value.empty() && value.back() == u'\0')
             value.pop_back();
         int const com = CommandLine::com_number(narrow(value, CP_UTF8));
         // A bare number is no port name in the map.
         if (com == 0 || value.size() < 4) continue;
-        found.push_back({std::u16string(name.data(), nameLength), com});
+        found.push_back({v.name, com});
     }
     return found;
 }
