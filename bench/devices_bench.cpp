@@ -28,10 +28,10 @@
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/CodePage.h"
-#include "platform/ComPtr.h"
-#include "platform/ComRuntime.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ComRuntime.h"
 #include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "platform/Bstr.h"
+#include "platform/automation/Bstr.h"
 #include "tests/support/TestWidget.h"
 
 namespace {

@@ -15,7 +15,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/Bstr.h"
+#include "platform/automation/Bstr.h"
 #include "tests/support/HttpDeviceSimulator.h"
 #include "transport/CHttpClient.h"
 

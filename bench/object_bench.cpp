@@ -2,9 +2,9 @@
 // copying a string variant, and making a short string.
 #include <benchmark/benchmark.h>
 
-#include "platform/Bstr.h"
-#include "platform/Implements.h"
-#include "platform/Variant.h"
+#include "platform/automation/Bstr.h"
+#include "platform/automation/Variant.h"
+#include "platform/com/Implements.h"
 
 namespace {
 

@@ -6,12 +6,18 @@
 #   lib/pkgconfig/           ambivox.pc
 #   lib/cmake/ambivox/       find_package(ambivox): the imported target ambivox::platform
 #   include/ambivox/         AmbivoxSDK.h, AmbivoxIds.h
-#   include/ambivox/platform the runtime's headers
+#   include/ambivox/platform the runtime's client-facing headers, in their folders, and a
+#                            forwarding header at each flat path clients have included
 #
-# The headers include each other as "platform/X.h" and "ambivox/X.h", relative to the source
-# root and include/. Both lines resolve unchanged when include/ and include/ambivox are on the
-# include path, and the runtime's headers stay out of a shared include/ under a name as common
-# as "platform". A client writes #include <ambivox/AmbivoxSDK.h> and "platform/ComPtr.h".
+# The headers include each other as "platform/<folder>/X.h" and "ambivox/X.h", relative to the
+# source root and include/. Both lines resolve unchanged when include/ and include/ambivox are on
+# the include path, and the runtime's headers stay out of a shared include/ under a name as
+# common as "platform". A client writes #include <ambivox/AmbivoxSDK.h> and "platform/ComPtr.h".
+#
+# Only what a client needs is installed: creating objects, calling them early- or late-bound,
+# owning strings, variants and interface pointers, handling errors, and implementing an event
+# sink. The runtime's internals (the registry store, the serial and HTTP seams, the type library
+# machinery modules use) stay private.
 #
 # Every path is relative to the prefix, so `cmake --install --prefix P` may pick any P.
 include(GNUInstallDirs)
@@ -44,9 +50,19 @@ install(TARGETS ${ambivox_tools} RUNTIME DESTINATION ${CMAKE_INSTALL_BINDIR} COM
 install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ambivox/
     DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ambivox COMPONENT development
     FILES_MATCHING PATTERN "*.h")
-install(DIRECTORY ${PROJECT_SOURCE_DIR}/platform/
-    DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ambivox/platform COMPONENT development
-    FILES_MATCHING PATTERN "*.h")
+# Closed under #include: scripts/check-install compiles each installed header on its own.
+set(ambivox_client_headers
+    base/Types.h base/Errors.h base/Guid.h base/HResultBoundary.h base/HResultMessage.h
+    base/ThreadState.h base/CodePage.h base/WideFormat.h
+    com/Unknown.h com/ComPtr.h com/ComRuntime.h com/Implements.h com/ModuleLock.h
+    automation/Bstr.h automation/UniqueBstr.h automation/Variant.h automation/UniqueVariant.h
+    automation/OleDate.h automation/Dispatch.h automation/TypeInfoInterfaces.h
+    automation/ConnectionPointInterfaces.h)
+foreach(header ${ambivox_client_headers})
+    get_filename_component(folder ${header} DIRECTORY)
+    install(FILES ${PROJECT_SOURCE_DIR}/platform/${header}
+        DESTINATION ${CMAKE_INSTALL_INCLUDEDIR}/ambivox/platform/${folder} COMPONENT development)
+endforeach()
 
 install(EXPORT ambivox-targets NAMESPACE ambivox:: FILE ambivox-targets.cmake
     DESTINATION ${ambivox_cmake_dir} COMPONENT development)

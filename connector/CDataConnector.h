@@ -9,8 +9,8 @@
 #pragma once
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/DispatchImpl.h"
-#include "platform/Implements.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/com/Implements.h"
 
 namespace ambivox {
 

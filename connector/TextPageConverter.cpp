@@ -1,9 +1,9 @@
 #include "connector/TextPageConverter.h"
 
 #include "connector/UnifiedDocuments.h"
-#include "platform/HResultBoundary.h"
-#include "platform/UniqueBstr.h"
-#include "platform/WideFormat.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/base/WideFormat.h"
 
 namespace ambivox {
 

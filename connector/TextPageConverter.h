@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 
 namespace ambivox {
 

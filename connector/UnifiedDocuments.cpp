@@ -1,6 +1,6 @@
 #include "connector/UnifiedDocuments.h"
 
-#include "platform/WideFormat.h"
+#include "platform/base/WideFormat.h"
 
 namespace ambivox {
 

@@ -8,9 +8,9 @@
 
 #include "devices/CAmbivoxDeviceCore.h"
 #include "devices/IAmbivoxDevice.h"
-#include "platform/ConnectionPointContainer.h"
-#include "platform/DispatchImpl.h"
-#include "platform/Implements.h"
+#include "platform/automation/ConnectionPointContainer.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/com/Implements.h"
 
 namespace ambivox {
 

@@ -2,9 +2,9 @@
 
 #include <boost/lexical_cast.hpp>
 
-#include "platform/CodePage.h"
-#include "platform/ComRuntime.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueVariant.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ComRuntime.h"
 #include "readings/CProbeCollection.h"
 
 namespace ambivox {
@@ -45,8 +45,7 @@ HRESULT CAmbivoxDeviceCore::get_Name(BSTR* pVal) noexcept {
 
 HRESULT CAmbivoxDeviceCore::put_Name(BSTR newVal) noexcept {
     std::u16string_view const name = bstr_view(newVal);
-    if (name.empty() || name.size() > max_name_length || name == m_name.view())
-        return E_INVALIDARG;
+    if (name.empty() || name.size() > max_name_length || name == m_name.view()) return E_INVALIDARG;
     return hresult_boundary([&] { m_name = unique_bstr::copy_of(newVal); });
 }
 
@@ -101,8 +100,8 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
         }
 
         com_ptr<IProbe> probe;
-        HRESULT const created = CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_ALL, IProbe::iid,
-                                                 probe.put_void());
+        HRESULT const created =
+            CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_ALL, IProbe::iid, probe.put_void());
         if (FAILED(created)) return created;
         unique_bstr const type(record.type);
         probe->put_Type(type.get());

@@ -7,8 +7,8 @@
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/ComPtr.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/com/ComPtr.h"
 #include "xml/CXMLAmbivoxConfig.h"
 #include "xml/CXMLAmbivoxData.h"
 
@@ -62,7 +62,8 @@ HRESULT CAmbivoxDeviceCore::apply_probes(Device& device, CXMLAmbivoxConfig const
     ConfigUnit const& unit = *reader->units().begin()->second;
     bool temperatureUnitTaken = false;
     HRESULT hr = S_OK;
-    for (auto const& [id, record] : unit.probes) hr = device.AddOrUpdateProbe(*record, temperatureUnitTaken);
+    for (auto const& [id, record] : unit.probes)
+        hr = device.AddOrUpdateProbe(*record, temperatureUnitTaken);
     return hr;
 }
 

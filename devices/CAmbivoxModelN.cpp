@@ -1,7 +1,7 @@
 #include "devices/CAmbivoxModelN.h"
 
 #include "devices/DeviceRequests.h"
-#include "platform/WideFormat.h"
+#include "platform/base/WideFormat.h"
 
 namespace ambivox {
 
@@ -21,15 +21,21 @@ CAmbivoxModelN::CAmbivoxModelN()
       m_snmpWriteCommunity(u""),
       m_snmpReadCommunity(u"") {}
 
-HRESULT CAmbivoxModelN::get_IpAddress(BSTR* pVal) noexcept { return requests::get(m_ipAddress, pVal); }
+HRESULT CAmbivoxModelN::get_IpAddress(BSTR* pVal) noexcept {
+    return requests::get(m_ipAddress, pVal);
+}
 HRESULT CAmbivoxModelN::put_IpAddress(BSTR newVal) noexcept {
     return requests::set_rule_a(m_ipAddress, newVal);
 }
-HRESULT CAmbivoxModelN::get_Mask(BSTR* pVal) noexcept { return requests::get(m_mask, pVal); }
+HRESULT CAmbivoxModelN::get_Mask(BSTR* pVal) noexcept {
+    return requests::get(m_mask, pVal);
+}
 HRESULT CAmbivoxModelN::put_Mask(BSTR newVal) noexcept {
     return requests::set_rule_a(m_mask, newVal);
 }
-HRESULT CAmbivoxModelN::get_Gateway(BSTR* pVal) noexcept { return requests::get(m_gateway, pVal); }
+HRESULT CAmbivoxModelN::get_Gateway(BSTR* pVal) noexcept {
+    return requests::get(m_gateway, pVal);
+}
 HRESULT CAmbivoxModelN::put_Gateway(BSTR newVal) noexcept {
     return requests::set_rule_a(m_gateway, newVal);
 }

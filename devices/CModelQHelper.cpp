@@ -2,8 +2,8 @@
 
 #include <string_view>
 
-#include "platform/CodePage.h"
-#include "platform/ThreadState.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/ThreadState.h"
 
 namespace ambivox {
 

@@ -11,7 +11,7 @@
 #include <memory>
 #include <string>
 
-#include "platform/Serial.h"
+#include "platform/serial/Serial.h"
 #include "transport/CSerialPortEx.h"
 
 namespace ambivox {

@@ -1,6 +1,6 @@
 #include "devices/DeviceRequests.h"
 
-#include "platform/ComRuntime.h"
+#include "platform/com/ComRuntime.h"
 
 namespace ambivox {
 

@@ -3,8 +3,8 @@
 #pragma once
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/ComPtr.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/com/ComPtr.h"
 #include "xml/IXMLElementHandler.h"
 
 namespace ambivox {

@@ -11,8 +11,8 @@
 #include <string>
 
 #include "connector/TextPageConverter.h"
-#include "platform/CodePage.h"
-#include "platform/HResultBoundary.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/HResultBoundary.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <boost/lexical_cast.hpp>
 #include <string>
 
-#include "platform/OleDate.h"
+#include "platform/automation/OleDate.h"
 #include "readings/TemperatureConversion.h"
 
 namespace ambivox {

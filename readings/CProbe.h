@@ -3,9 +3,9 @@
 #pragma once
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/ConnectionPointContainer.h"
-#include "platform/DispatchImpl.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/ConnectionPointContainer.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/automation/UniqueBstr.h"
 
 namespace ambivox {
 

@@ -3,9 +3,9 @@
 #include <iterator>
 #include <memory>
 
-#include "platform/SnapshotEnumerator.h"
-#include "platform/UniqueBstr.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/SnapshotEnumerator.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/automation/UniqueVariant.h"
 
 namespace ambivox {
 

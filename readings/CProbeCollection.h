@@ -5,8 +5,8 @@
 #include <map>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/DispatchImpl.h"
-#include "platform/Implements.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/com/Implements.h"
 
 namespace ambivox {
 

@@ -2,7 +2,7 @@
 
 #include <cmath>
 
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 
 namespace ambivox {
 

@@ -5,7 +5,7 @@
 
 #include <string_view>
 
-#include "platform/Variant.h"
+#include "platform/automation/Variant.h"
 
 namespace ambivox {
 

@@ -1,6 +1,6 @@
 // The module's exported entry points, with C linkage. Nothing else of the module is visible to
 // its clients: they reach the classes through the component runtime.
-#include "platform/TypeLibrary.h"
+#include "platform/automation/TypeLibrary.h"
 #include "server/AmbivoxTypeLibrary.h"
 #include "server/CAmbivoxSDKModule.h"
 

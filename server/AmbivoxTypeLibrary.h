@@ -2,7 +2,7 @@
 // its dispatch tables and its registration.
 #pragma once
 
-#include "platform/TypeDescription.h"
+#include "platform/automation/LibraryDescription.h"
 
 namespace ambivox {
 

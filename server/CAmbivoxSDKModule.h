@@ -7,11 +7,11 @@
 #include <mutex>
 #include <string>
 
-#include "platform/ComPtr.h"
-#include "platform/ModuleLock.h"
-#include "platform/Registrar.h"
-#include "platform/TypeInfo.h"
-#include "platform/TypeInfoCache.h"
+#include "platform/automation/TypeInfoCache.h"
+#include "platform/automation/TypeInfoInterfaces.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ModuleLock.h"
+#include "platform/registry/Registrar.h"
 
 namespace ambivox {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Guid.h"
+#include "platform/base/Guid.h"
 
 namespace ambivox {
 

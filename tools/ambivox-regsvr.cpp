@@ -12,9 +12,9 @@
 #include <filesystem>
 #include <string>
 
-#include "platform/CodePage.h"
-#include "platform/HResultMessage.h"
-#include "platform/Types.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/HResultMessage.h"
+#include "platform/base/Types.h"
 
 namespace {
 

@@ -2,10 +2,10 @@
 
 #include <array>
 
-#include "platform/CodePage.h"
-#include "platform/HResultBoundary.h"
-#include "platform/ThreadState.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/base/ThreadState.h"
 
 namespace ambivox {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/WinInet.h"
+#include "platform/internet/WinInet.h"
 
 namespace ambivox {
 

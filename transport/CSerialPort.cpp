@@ -3,9 +3,9 @@
 #include <cstdint>
 #include <string>
 
-#include "platform/HResultBoundary.h"
-#include "platform/ThreadState.h"
-#include "platform/WideFormat.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/base/ThreadState.h"
+#include "platform/base/WideFormat.h"
 
 namespace ambivox {
 

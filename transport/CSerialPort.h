@@ -10,7 +10,7 @@
 
 #include <memory>
 
-#include "platform/Serial.h"
+#include "platform/serial/Serial.h"
 
 namespace ambivox {
 

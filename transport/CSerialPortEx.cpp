@@ -4,8 +4,8 @@
 #include <chrono>
 #include <cstdint>
 
-#include "platform/HResultBoundary.h"
-#include "platform/ThreadState.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/base/ThreadState.h"
 
 namespace ambivox {
 

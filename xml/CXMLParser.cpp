@@ -1,6 +1,6 @@
 #include "xml/CXMLParser.h"
 
-#include "platform/ComRuntime.h"
+#include "platform/com/ComRuntime.h"
 
 namespace ambivox {
 

@@ -6,8 +6,8 @@
 // was. The free functions ParseURL and Parse below are the usual way in.
 #pragma once
 
-#include "platform/ComPtr.h"
-#include "platform/Sax.h"
+#include "platform/com/ComPtr.h"
+#include "platform/xml/Sax.h"
 #include "xml/IXMLElementHandler.h"
 #include "xml/SAXContentHandlerImpl.h"
 #include "xml/SAXErrorHandlerImpl.h"

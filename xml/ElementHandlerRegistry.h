@@ -3,7 +3,7 @@
 // of these, so a late-bound caller passing any other number cannot make it touch memory.
 #pragma once
 
-#include "platform/Types.h"
+#include "platform/base/Types.h"
 
 namespace ambivox {
 

@@ -5,7 +5,7 @@
 // them through the concrete type, so the destructor is protected and not virtual.
 #pragma once
 
-#include "platform/Types.h"
+#include "platform/base/Types.h"
 #include "xml/ElementHandlerRegistry.h"
 #include "xml/XMLElement.h"
 

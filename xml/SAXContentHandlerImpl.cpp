@@ -2,7 +2,7 @@
 
 #include <string_view>
 
-#include "platform/HResultBoundary.h"
+#include "platform/base/HResultBoundary.h"
 
 namespace ambivox {
 

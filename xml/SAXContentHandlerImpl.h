@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Sax.h"
+#include "platform/xml/Sax.h"
 #include "xml/IXMLElementHandler.h"
 #include "xml/XMLElement.h"
 

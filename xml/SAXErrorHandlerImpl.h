@@ -5,7 +5,7 @@
 // Not reference counted: AddRef and Release do nothing and answer 0; the owner deletes it.
 #pragma once
 
-#include "platform/Sax.h"
+#include "platform/xml/Sax.h"
 
 namespace ambivox {
 

@@ -1,7 +1,7 @@
 // Identities of the Ambivox SDK: type library, classes and interfaces.
 #pragma once
 
-#include "platform/Guid.h"
+#include "platform/base/Guid.h"
 
 inline constexpr GUID LIBID_AmbivoxSDKLib =
     ambivox::make_guid("A8A3E7BB-7079-4CE6-A2A4-D9E705FAB0D6");

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "ambivox/AmbivoxIds.h"
-#include "platform/Dispatch.h"
+#include "platform/automation/Dispatch.h"
 
 // Event interfaces: dispatch-only, without members; no event is ever raised.
 struct _IDataConnectorEvents : IDispatch {

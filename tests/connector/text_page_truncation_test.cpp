@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "connector/TextPageConverter.h"
-#include "platform/HResultBoundary.h"
+#include "platform/base/HResultBoundary.h"
 #include "tests/xml/DocumentParsing.h"
 
 namespace {

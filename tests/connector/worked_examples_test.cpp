@@ -3,7 +3,7 @@
 
 #include "connector/TextPageConverter.h"
 #include "connector/UnifiedDocuments.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
 
 namespace {
 

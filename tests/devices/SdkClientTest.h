@@ -15,11 +15,11 @@
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/CodePage.h"
-#include "platform/ComPtr.h"
-#include "platform/ComRuntime.h"
-#include "platform/UniqueBstr.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/automation/UniqueVariant.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ComRuntime.h"
 #include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"

@@ -5,10 +5,10 @@
 #include <string>
 
 #include "devices/CModelQHelper.h"
-#include "platform/CodePage.h"
-#include "platform/DeviceHandleTable.h"
-#include "platform/HResultBoundary.h"
-#include "platform/Serial.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/serial/DeviceHandleTable.h"
+#include "platform/serial/Serial.h"
 #include "tests/support/InstalledSerialCalls.h"
 #include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"

@@ -6,7 +6,7 @@
 #include <optional>
 #include <string>
 
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
 #include "readings/CDataPoint.h"
 #include "tests/support/LockCountTest.h"
 

@@ -3,8 +3,8 @@
 #include <string>
 #include <vector>
 
-#include "platform/UniqueBstr.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/automation/UniqueVariant.h"
 #include "readings/CProbe.h"
 #include "readings/CProbeCollection.h"
 #include "tests/support/LockCountTest.h"

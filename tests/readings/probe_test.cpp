@@ -2,8 +2,8 @@
 
 #include <string>
 
-#include "platform/UniqueBstr.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/automation/UniqueVariant.h"
 #include "readings/CDataPoint.h"
 #include "readings/CProbe.h"
 #include "tests/support/CountingOuter.h"

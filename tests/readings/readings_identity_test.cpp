@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "platform/ConnectionPoints.h"
+#include "platform/automation/ConnectionPointInterfaces.h"
 #include "readings/CDataPoint.h"
 #include "readings/CProbe.h"
 #include "readings/CProbeCollection.h"

@@ -3,9 +3,9 @@
 #include <gtest/gtest.h>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/ComPtr.h"
-#include "platform/ComRuntime.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ComRuntime.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
 

@@ -3,8 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/ComPtr.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueVariant.h"
+#include "platform/com/ComPtr.h"
 #include "tests/support/CountingOuter.h"
 #include "tests/support/SdkModule.h"
 

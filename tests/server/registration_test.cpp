@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "ambivox/AmbivoxIds.h"
-#include "platform/CodePage.h"
-#include "platform/Registry.h"
-#include "platform/ThreadState.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/ThreadState.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/RegistryDump.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
@@ -28,9 +28,12 @@ struct registered_class {
 
 // The classes the module serves, as the class table lists them.
 std::vector<registered_class> const table = {
-    {"DataConnector", CLSID_DataConnector}, {"DataPoint", CLSID_DataPoint},
-    {"Probe", CLSID_Probe},                 {"ProbeCollection", CLSID_ProbeCollection},
-    {"AmbivoxModelN", CLSID_AmbivoxModelN}, {"AmbivoxModelQ", CLSID_AmbivoxModelQ},
+    {"DataConnector", CLSID_DataConnector},
+    {"DataPoint", CLSID_DataPoint},
+    {"Probe", CLSID_Probe},
+    {"ProbeCollection", CLSID_ProbeCollection},
+    {"AmbivoxModelN", CLSID_AmbivoxModelN},
+    {"AmbivoxModelQ", CLSID_AmbivoxModelQ},
 };
 
 std::string const appid = "{7DB8AF38-7AC9-4BCB-8A13-CEEEA98590D3}";

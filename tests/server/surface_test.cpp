@@ -7,9 +7,9 @@
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/DispatchImpl.h"
-#include "platform/TypeLibrary.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/automation/TypeLibrary.h"
+#include "platform/automation/UniqueBstr.h"
 #include "server/AmbivoxTypeLibrary.h"
 
 namespace {

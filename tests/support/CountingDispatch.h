@@ -2,7 +2,7 @@
 // test sets. It lives on the stack and starts with the test's own reference.
 #pragma once
 
-#include "platform/Dispatch.h"
+#include "platform/automation/Dispatch.h"
 
 namespace ambivox::test {
 

@@ -3,7 +3,7 @@
 // does. It lives on the test's stack: its count never destroys it.
 #pragma once
 
-#include "platform/Unknown.h"
+#include "platform/com/Unknown.h"
 
 namespace ambivox::testing {
 

@@ -2,7 +2,7 @@
 // and reports its destruction to a tracker.
 #pragma once
 
-#include "platform/Implements.h"
+#include "platform/com/Implements.h"
 #include "tests/support/LifeTracker.h"
 #include "tests/support/TestInterfaces.h"
 

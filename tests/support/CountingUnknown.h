@@ -2,7 +2,7 @@
 // variant operation makes. It lives on the stack and starts with the test's own reference.
 #pragma once
 
-#include "platform/Unknown.h"
+#include "platform/com/Unknown.h"
 
 namespace ambivox::test {
 

@@ -2,8 +2,8 @@
 // IDispatch through it), so a connection point of that interface accepts it.
 #pragma once
 
-#include "platform/Dispatch.h"
-#include "platform/Implements.h"
+#include "platform/automation/Dispatch.h"
+#include "platform/com/Implements.h"
 
 namespace ambivox::testing {
 

@@ -6,9 +6,9 @@
 #include <string>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/HResultBoundary.h"
-#include "platform/Implements.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/com/Implements.h"
 
 namespace ambivox::testing {
 

@@ -7,7 +7,7 @@
 #include <sys/ioctl.h>
 #include <termios.h>
 
-#include "platform/SerialIoctl.h"
+#include "platform/serial/SerialIoctl.h"
 
 namespace ambivox::testing {
 

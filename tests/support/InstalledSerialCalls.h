@@ -2,7 +2,7 @@
 // can make one kernel call fail or stand in for a UART, and puts the previous one back after.
 #pragma once
 
-#include "platform/SerialIoctl.h"
+#include "platform/serial/SerialIoctl.h"
 
 namespace ambivox::testing {
 

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "platform/ModuleLock.h"
+#include "platform/com/ModuleLock.h"
 
 namespace ambivox::testing {
 

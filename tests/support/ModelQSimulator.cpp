@@ -10,8 +10,8 @@
 #include <stdexcept>
 #include <system_error>
 
-#include "platform/CodePage.h"
-#include "platform/Registry.h"
+#include "platform/base/CodePage.h"
+#include "platform/registry/Registry.h"
 
 namespace ambivox::testing {
 

@@ -1,5 +1,5 @@
 // The test programs serve objects of their own; this is their module.
-#include "platform/ModuleLock.h"
+#include "platform/com/ModuleLock.h"
 
 namespace ambivox {
 

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/CodePage.h"
+#include "platform/base/CodePage.h"
 #include "xml/IXMLElementHandler.h"
 
 namespace ambivox::testing {

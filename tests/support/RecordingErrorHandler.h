@@ -5,9 +5,9 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/Implements.h"
-#include "platform/Sax.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/Implements.h"
+#include "platform/xml/Sax.h"
 
 namespace ambivox::testing {
 

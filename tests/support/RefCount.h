@@ -1,7 +1,7 @@
 // Reading an object's reference count from the outside, for tests only.
 #pragma once
 
-#include "platform/Unknown.h"
+#include "platform/com/Unknown.h"
 
 namespace ambivox::testing {
 

@@ -3,8 +3,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/UniqueHkey.h"
+#include "platform/base/CodePage.h"
+#include "platform/registry/UniqueHkey.h"
 
 namespace ambivox::testing {
 

@@ -6,7 +6,7 @@
 #include <set>
 #include <string>
 
-#include "platform/Registry.h"
+#include "platform/registry/Registry.h"
 
 namespace ambivox::testing {
 

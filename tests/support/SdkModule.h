@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "platform/Unknown.h"
+#include "platform/com/Unknown.h"
 
 namespace ambivox::testing {
 

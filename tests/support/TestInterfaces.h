@@ -2,7 +2,7 @@
 // unrelated interface, an events interface for connection points, and one nobody implements.
 #pragma once
 
-#include "platform/Unknown.h"
+#include "platform/com/Unknown.h"
 
 struct ITestBase : IUnknown {
     static constexpr IID iid = ambivox::make_guid("7A1C0001-5E2B-4C1D-9A10-0000000000B1");

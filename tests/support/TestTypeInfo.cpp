@@ -1,7 +1,7 @@
 // The test programs serve dispatch objects of two libraries: the test widget's and the SDK's
 // own surface, so that the SDK's interfaces can be invoked from tests without the server.
-#include "platform/DispatchImpl.h"
-#include "platform/TypeInfoCache.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/automation/TypeInfoCache.h"
 #include "server/AmbivoxTypeLibrary.h"
 #include "tests/support/TestWidget.h"
 

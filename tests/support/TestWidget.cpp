@@ -3,8 +3,8 @@
 #include <memory>
 #include <string>
 
-#include "platform/SnapshotEnumerator.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/SnapshotEnumerator.h"
+#include "platform/automation/UniqueBstr.h"
 
 namespace ambivox::testing {
 

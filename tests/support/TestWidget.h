@@ -5,11 +5,11 @@
 
 #include <string>
 
-#include "platform/ComPtr.h"
-#include "platform/DispatchImpl.h"
-#include "platform/Implements.h"
-#include "platform/TypeDescription.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/automation/LibraryDescription.h"
+#include "platform/automation/UniqueVariant.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/Implements.h"
 
 inline constexpr GUID LIBID_TestWidgetLib =
     ambivox::make_guid("7A1C0100-5E2B-4C1D-9A10-0000000001A0");

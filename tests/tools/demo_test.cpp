@@ -4,7 +4,7 @@
 #include <chrono>
 #include <string>
 
-#include "platform/Registry.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/RegistryDump.h"
 #include "tests/tools/AmbivoxProgram.h"
 

@@ -5,7 +5,7 @@
 #include <regex>
 #include <string>
 
-#include "platform/Registry.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/RegistryDump.h"
 #include "tests/tools/AmbivoxProgram.h"
 

@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
-#include "platform/Bstr.h"
-#include "platform/HttpLimits.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/Bstr.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/internet/HttpLimits.h"
 #include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/PythonHttpServer.h"
 #include "transport/CHttpClient.h"

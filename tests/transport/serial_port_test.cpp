@@ -7,11 +7,11 @@
 #include <thread>
 #include <vector>
 
-#include "platform/DeviceHandleTable.h"
-#include "platform/Errors.h"
-#include "platform/HResultBoundary.h"
-#include "platform/Serial.h"
-#include "platform/ThreadState.h"
+#include "platform/base/Errors.h"
+#include "platform/base/HResultBoundary.h"
+#include "platform/base/ThreadState.h"
+#include "platform/serial/DeviceHandleTable.h"
+#include "platform/serial/Serial.h"
 #include "tests/support/FakeUart.h"
 #include "tests/support/InstalledSerialCalls.h"
 #include "tests/support/ModelQSimulator.h"

@@ -8,11 +8,11 @@
 #include <string>
 #include <string_view>
 
-#include "platform/CodePage.h"
-#include "platform/ComPtr.h"
-#include "platform/ComRuntime.h"
-#include "platform/SaxXmlReader.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueVariant.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ComRuntime.h"
+#include "platform/xml/SaxXmlReader.h"
 #include "xml/CXMLAmbivoxConfig.h"
 #include "xml/CXMLAmbivoxData.h"
 #include "xml/CXMLParser.h"

@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "platform/CodePage.h"
+#include "platform/base/CodePage.h"
 #include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/RecordingElementHandler.h"
 #include "tests/xml/DocumentParsing.h"

@@ -4,7 +4,7 @@
 #include <thread>
 #include <vector>
 
-#include "platform/ComRuntime.h"
+#include "platform/com/ComRuntime.h"
 #include "tests/support/RecordingElementHandler.h"
 #include "tests/xml/DocumentParsing.h"
 #include "xml/CXMLParser.h"

@@ -11,7 +11,7 @@
 #include <system_error>
 #include <vector>
 
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 #include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"

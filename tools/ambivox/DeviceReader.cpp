@@ -4,11 +4,11 @@
 #include <new>
 
 #include "ambivox/AmbivoxSDK.h"
-#include "platform/CodePage.h"
-#include "platform/ComPtr.h"
-#include "platform/ComRuntime.h"
-#include "platform/UniqueBstr.h"
-#include "platform/UniqueVariant.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/automation/UniqueVariant.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ComPtr.h"
+#include "platform/com/ComRuntime.h"
 #include "tools/ambivox/SerialPortMap.h"
 
 namespace ambivox::cli {

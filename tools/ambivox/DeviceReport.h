@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "platform/Types.h"
+#include "platform/base/Types.h"
 #include "tools/ambivox/DeviceTarget.h"
 
 namespace ambivox::cli {

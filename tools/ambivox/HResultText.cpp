@@ -2,9 +2,9 @@
 
 #include <cstdio>
 
-#include "platform/CodePage.h"
-#include "platform/Errors.h"
-#include "platform/HResultMessage.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/Errors.h"
+#include "platform/base/HResultMessage.h"
 
 namespace ambivox::cli {
 

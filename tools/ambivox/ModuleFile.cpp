@@ -4,7 +4,7 @@
 
 #include <filesystem>
 
-#include "platform/Errors.h"
+#include "platform/base/Errors.h"
 
 namespace ambivox::cli {
 

@@ -4,7 +4,7 @@
 
 #include <string>
 
-#include "platform/Types.h"
+#include "platform/base/Types.h"
 
 namespace ambivox::cli {
 

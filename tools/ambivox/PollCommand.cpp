@@ -7,9 +7,9 @@
 #include <iostream>
 
 #include "ambivox/AmbivoxIds.h"
-#include "platform/ComRuntime.h"
-#include "platform/Registry.h"
-#include "platform/UniqueHkey.h"
+#include "platform/com/ComRuntime.h"
+#include "platform/registry/Registry.h"
+#include "platform/registry/UniqueHkey.h"
 #include "tools/ambivox/DevicePoller.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"

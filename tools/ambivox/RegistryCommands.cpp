@@ -3,8 +3,8 @@
 #include <filesystem>
 #include <iostream>
 
-#include "platform/Errors.h"
-#include "platform/Registry.h"
+#include "platform/base/Errors.h"
+#include "platform/registry/Registry.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/ModuleFile.h"

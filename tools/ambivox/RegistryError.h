@@ -4,7 +4,7 @@
 #include <stdexcept>
 #include <string>
 
-#include "platform/Registry.h"
+#include "platform/registry/Registry.h"
 
 namespace ambivox::cli {
 

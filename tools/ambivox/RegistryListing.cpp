@@ -5,8 +5,8 @@
 #include <cstring>
 #include <vector>
 
-#include "platform/CodePage.h"
-#include "platform/UniqueHkey.h"
+#include "platform/base/CodePage.h"
+#include "platform/registry/UniqueHkey.h"
 #include "tools/ambivox/RegistryError.h"
 #include "tools/ambivox/RegistryValues.h"
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "platform/Registry.h"
+#include "platform/registry/Registry.h"
 
 namespace ambivox::cli {
 

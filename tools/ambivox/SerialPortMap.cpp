@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "platform/CodePage.h"
-#include "platform/UniqueHkey.h"
+#include "platform/base/CodePage.h"
+#include "platform/registry/UniqueHkey.h"
 #include "tools/ambivox/CommandLine.h"
 #include "tools/ambivox/RegistryError.h"
 #include "tools/ambivox/RegistryValues.h"

@@ -5,8 +5,8 @@
 #include <iostream>
 #include <system_error>
 
-#include "platform/Errors.h"
-#include "platform/Registry.h"
+#include "platform/base/Errors.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"

@@ -1,7 +1,7 @@
 // Identities and the interface of the runtime's test module.
 #pragma once
 
-#include "platform/Dispatch.h"
+#include "platform/automation/Dispatch.h"
 
 inline constexpr GUID LIBID_TestServerLib =
     ambivox::make_guid("5E1C3A0B-6F0E-4C1B-9E53-2B8F6A0C1D01");

@@ -2,15 +2,15 @@
 // served, registered and described the way a real module does it.
 #include <string>
 
-#include "platform/ClassFactory.h"
-#include "platform/CodePage.h"
-#include "platform/ComPtr.h"
-#include "platform/DispatchImpl.h"
-#include "platform/ModulePath.h"
-#include "platform/Registry.h"
-#include "platform/TypeInfoCache.h"
-#include "platform/TypeLibrary.h"
-#include "platform/UniqueBstr.h"
+#include "platform/automation/DispatchImpl.h"
+#include "platform/automation/TypeInfoCache.h"
+#include "platform/automation/TypeLibrary.h"
+#include "platform/automation/UniqueBstr.h"
+#include "platform/base/CodePage.h"
+#include "platform/base/ModulePath.h"
+#include "platform/com/ClassFactory.h"
+#include "platform/com/ComPtr.h"
+#include "platform/registry/Registry.h"
 #include "tests/support/server/TestServerIds.h"
 
 namespace {

@@ -1,0 +1,362 @@
+#include "platform/internet/InternetClient.h"
+
+#include <arpa/inet.h>
+#include <curl/curl.h>
+
+#include <chrono>
+#include <cstring>
+
+#include "platform/base/CodePage.h"
+#include "platform/base/ThreadState.h"
+#include "platform/internet/HttpLimits.h"
+
+namespace ambivox {
+
+namespace {
+
+void global_init() {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+std::string utf8(LPCWSTR text) {
+    return text == nullptr ? std::string() : narrow(text, CP_UTF8);
+}
+
+bool is_label_char(char c) noexcept {
+    return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '-' ||
+           c == '_';
+}
+
+// A host name (labels of letters, digits, '-' and '_' between dots) or an IPv4 or IPv6 address.
+// Anything else, a ":port" suffix included, names no host.
+bool is_host(std::string const& name) {
+    if (name.empty() || name.size() > 253) return false;
+    in6_addr v6;
+    if (inet_pton(AF_INET6, name.c_str(), &v6) == 1) return true;
+    std::size_t label = 0;
+    for (char c : name) {
+        if (c == '.') {
+            if (label == 0) return false;
+            label = 0;
+        } else if (is_label_char(c) && ++label <= 63) {
+            continue;
+        } else {
+            return false;
+        }
+    }
+    return label > 0;
+}
+
+struct transfer {
+    InternetClient::request* r;
+    std::size_t cap;
+    std::chrono::milliseconds stall;
+    bool too_large = false;
+    bool stalled = false;
+    curl_off_t received = 0;
+    std::chrono::steady_clock::time_point last_progress = std::chrono::steady_clock::now();
+};
+
+// libcurl's low-speed limit averages over a window of several seconds, so a few bytes and then
+// silence would outlast the stall time-out by that window: time the silence ourselves.
+int on_progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
+    auto* t = static_cast<transfer*>(user);
+    auto const now = std::chrono::steady_clock::now();
+    if (received != t->received) {
+        t->received = received;
+        t->last_progress = now;
+        return 0;
+    }
+    if (now - t->last_progress < t->stall) return 0;
+    t->stalled = true;
+    return 1;
+}
+
+std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
+    auto* t = static_cast<transfer*>(user);
+    std::size_t const bytes = size * count;
+    if (t->r->body.size() + bytes > t->cap) {
+        t->too_large = true;
+        return 0;
+    }
+    try {
+        t->r->body.append(data, bytes);
+    } catch (...) {
+        return 0;
+    }
+    return bytes;
+}
+
+struct curl_handle {
+    CURL* easy = curl_easy_init();
+    ~curl_handle() {
+        if (easy != nullptr) curl_easy_cleanup(easy);
+    }
+};
+
+}  // namespace
+
+InternetClient& InternetClient::instance() noexcept {
+    static InternetClient client;
+    return client;
+}
+
+HINTERNET InternetClient::add(std::shared_ptr<void> object, int kind) {
+    std::lock_guard lock(m_mutex);
+    std::uintptr_t const value = (m_next += 4);
+    m_handles.emplace(value, entry{kind, std::move(object)});
+    return reinterpret_cast<HINTERNET>(value);
+}
+
+std::shared_ptr<void> InternetClient::lookup(HINTERNET handle, int kind) noexcept {
+    std::lock_guard lock(m_mutex);
+    auto const found = m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (found == m_handles.end()) {
+        SetLastError(ERROR_INVALID_HANDLE);
+        return nullptr;
+    }
+    if (found->second.kind != kind) {
+        SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        return nullptr;
+    }
+    return found->second.object;
+}
+
+bool InternetClient::remove(HINTERNET handle) noexcept {
+    std::shared_ptr<void> released;  // destroyed outside the lock
+    std::lock_guard lock(m_mutex);
+    auto const found = m_handles.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (found == m_handles.end()) return false;
+    released = std::move(found->second.object);
+    m_handles.erase(found);
+    return true;
+}
+
+bool InternetClient::send(request& r) noexcept {
+    try {
+        global_init();
+        std::string const host = utf8(r.owner->server.c_str());
+        if (!is_host(host)) {
+            SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
+            return false;
+        }
+        in6_addr v6;
+        bool const bracketed = inet_pton(AF_INET6, host.c_str(), &v6) == 1;
+        std::string const url = "http://" + (bracketed ? "[" + host + "]" : host) + ":" +
+                                std::to_string(r.owner->port) + r.path;
+
+        curl_handle curl;
+        if (curl.easy == nullptr) {
+            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+            return false;
+        }
+        http_limits const limits = current_http_limits();
+        transfer t{&r, limits.max_document_bytes, limits.stall_timeout};
+        r.body.clear();
+        r.read_offset = 0;
+        r.cut_error = ERROR_SUCCESS;
+        CURL* e = curl.easy;
+        curl_easy_setopt(e, CURLOPT_URL, url.c_str());
+        curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+        curl_easy_setopt(e, CURLOPT_USERAGENT, r.owner->owner->agent.c_str());
+        curl_easy_setopt(e, CURLOPT_HTTP_VERSION,
+                         r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
+        if (r.verb != "GET") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.verb.c_str());
+        if (r.verb == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        if (r.owner->owner->access_type == INTERNET_OPEN_TYPE_DIRECT)
+            curl_easy_setopt(e, CURLOPT_PROXY, "");
+        else if (r.owner->owner->access_type == INTERNET_OPEN_TYPE_PROXY)
+            curl_easy_setopt(e, CURLOPT_PROXY, r.owner->owner->proxy.c_str());
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(limits.connect_timeout.count()));
+        // No progress for the stall time-out ends the transfer.
+        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
+        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &on_progress);
+        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &on_body);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
+        CURLcode const result = curl_easy_perform(e);
+
+        long status = 0;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
+        r.status = status;
+        r.sent = status != 0;
+        if (result == CURLE_OK) return true;
+
+        DWORD error = ERROR_INTERNET_CONNECTION_ABORTED;
+        switch (result) {
+            case CURLE_COULDNT_RESOLVE_HOST:
+            case CURLE_COULDNT_RESOLVE_PROXY:
+                error = ERROR_INTERNET_NAME_NOT_RESOLVED;
+                break;
+            case CURLE_COULDNT_CONNECT:
+                error = ERROR_INTERNET_CANNOT_CONNECT;
+                break;
+            case CURLE_OPERATION_TIMEDOUT:
+                error = ERROR_INTERNET_TIMEOUT;
+                break;
+            case CURLE_OUT_OF_MEMORY:
+                error = ERROR_NOT_ENOUGH_MEMORY;
+                break;
+            case CURLE_URL_MALFORMAT:
+                error = ERROR_INTERNET_INVALID_URL;
+                break;
+            default:
+                break;
+        }
+        if (t.stalled) error = ERROR_INTERNET_TIMEOUT;
+        if (t.too_large) error = ERROR_INTERNET_CONNECTION_ABORTED;
+        if (!r.sent) {
+            SetLastError(error);
+            return false;
+        }
+        // The response began: the body up to the cut is handed out, then reading fails.
+        r.cut_error = error;
+        return true;
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return false;
+    }
+}
+
+}  // namespace ambivox
+
+using ambivox::InternetClient;
+
+HINTERNET InternetOpenW(LPCWSTR agent, DWORD accessType, LPCWSTR proxy, LPCWSTR, DWORD) noexcept {
+    try {
+        auto s = std::make_shared<InternetClient::session>();
+        s->agent = ambivox::utf8(agent);
+        s->access_type = accessType;
+        s->proxy = ambivox::utf8(proxy);
+        return InternetClient::instance().add(std::move(s), InternetClient::session_kind);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+HINTERNET InternetConnectW(HINTERNET session, LPCWSTR server, INTERNET_PORT port, LPCWSTR, LPCWSTR,
+                           DWORD service, DWORD, DWORD_PTR) noexcept {
+    auto owner = InternetClient::instance().find<InternetClient::session>(session);
+    if (!owner) return nullptr;
+    if (server == nullptr || *server == u'\0' || service != INTERNET_SERVICE_HTTP) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return nullptr;
+    }
+    try {
+        auto c = std::make_shared<InternetClient::connection>();
+        c->owner = std::move(owner);
+        c->server = server;
+        c->port = port == 0 ? INTERNET_DEFAULT_HTTP_PORT : port;
+        return InternetClient::instance().add(std::move(c), InternetClient::connection_kind);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+HINTERNET HttpOpenRequestW(HINTERNET connection, LPCWSTR verb, LPCWSTR object, LPCWSTR version,
+                           LPCWSTR, LPCWSTR*, DWORD, DWORD_PTR) noexcept {
+    auto owner = InternetClient::instance().find<InternetClient::connection>(connection);
+    if (!owner) return nullptr;
+    try {
+        auto r = std::make_shared<InternetClient::request>();
+        r->owner = std::move(owner);
+        r->verb = verb == nullptr || *verb == u'\0' ? "GET" : ambivox::utf8(verb);
+        r->path = object == nullptr || *object == u'\0' ? "/" : ambivox::utf8(object);
+        r->http10 = version != nullptr && std::u16string_view(version) == u"HTTP/1.0";
+        // A path is sent as it is, but a request line cannot carry white space or controls,
+        // nor a fragment, which libcurl would cut off and so fetch another document.
+        for (char c : r->path) {
+            if (static_cast<unsigned char>(c) <= ' ' || c == 0x7F || c == '#') {
+                SetLastError(ERROR_INTERNET_INVALID_URL);
+                return nullptr;
+            }
+        }
+        return InternetClient::instance().add(std::move(r), InternetClient::request_kind);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return nullptr;
+    }
+}
+
+BOOL HttpSendRequestW(HINTERNET request, LPCWSTR, DWORD, void*, DWORD) noexcept {
+    auto r = InternetClient::instance().find<InternetClient::request>(request);
+    if (!r) return FALSE;
+    return InternetClient::send(*r) ? TRUE : FALSE;
+}
+
+BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD* read) noexcept {
+    if (read == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    *read = 0;
+    auto r = InternetClient::instance().find<InternetClient::request>(file);
+    if (!r) return FALSE;
+    if (!r->sent) {
+        SetLastError(ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+        return FALSE;
+    }
+    if (buffer == nullptr && toRead > 0) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    std::size_t const left = r->body.size() - r->read_offset;
+    if (left == 0 && r->cut_error != ERROR_SUCCESS) {
+        SetLastError(r->cut_error);
+        return FALSE;
+    }
+    std::size_t const count = std::min<std::size_t>(left, toRead);
+    if (count > 0) std::memcpy(buffer, r->body.data() + r->read_offset, count);
+    r->read_offset += count;
+    *read = static_cast<DWORD>(count);
+    return TRUE;
+}
+
+BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
+                    DWORD*) noexcept {
+    auto r = InternetClient::instance().find<InternetClient::request>(request);
+    if (!r) return FALSE;
+    if ((infoLevel & 0xFFFF) != HTTP_QUERY_STATUS_CODE || bufferLength == nullptr) {
+        SetLastError(ERROR_HTTP_INVALID_QUERY_REQUEST);
+        return FALSE;
+    }
+    if (!r->sent) {
+        SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
+        return FALSE;
+    }
+    if ((infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0) {
+        if (buffer == nullptr || *bufferLength < sizeof(DWORD)) {
+            *bufferLength = sizeof(DWORD);
+            SetLastError(ERROR_INSUFFICIENT_BUFFER);
+            return FALSE;
+        }
+        DWORD const status = static_cast<DWORD>(r->status);
+        std::memcpy(buffer, &status, sizeof status);
+        *bufferLength = sizeof status;
+        return TRUE;
+    }
+    std::string const digits = std::to_string(r->status);
+    DWORD const needed = static_cast<DWORD>((digits.size() + 1) * sizeof(char16_t));
+    if (buffer == nullptr || *bufferLength < needed) {
+        *bufferLength = needed;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    auto* out = static_cast<char16_t*>(buffer);
+    for (std::size_t i = 0; i < digits.size(); ++i)
+        out[i] = static_cast<char16_t>(digits[i]);
+    out[digits.size()] = u'\0';
+    *bufferLength = static_cast<DWORD>(digits.size() * sizeof(char16_t));
+    return TRUE;
+}
+
+BOOL InternetCloseHandle(HINTERNET handle) noexcept {
+    if (InternetClient::instance().remove(handle)) return TRUE;
+    SetLastError(ERROR_INVALID_HANDLE);
+    return FALSE;
+}

@@ -1,0 +1,750 @@
+#include "platform/xml/SaxXmlReader.h"
+
+#include <curl/curl.h>
+#include <expat.h>
+
+#include <algorithm>
+#include <bit>
+#include <climits>
+#include <cstdint>
+#include <mutex>
+#include <string_view>
+
+#include "platform/automation/Bstr.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ClassFactory.h"
+#include "platform/com/ComRuntime.h"
+#include "platform/internet/HttpLimits.h"
+#include "platform/xml/SaxAttributes.h"
+#include "platform/xml/SaxLocator.h"
+
+namespace ambivox {
+
+namespace {
+
+// Joins namespace URI, local name and prefix in the names expat reports. No XML name or
+// namespace name can hold U+0001, so the split is unambiguous.
+constexpr char ns_separator = '\x01';
+constexpr char16_t ns_separator16 = u'\x01';
+
+constexpr long max_redirects = 5;
+
+char const* const native_utf16 =
+    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+
+using sax_detail::split_name;
+
+// expat's "uri\1local\1prefix", "uri\1local" or "local".
+split_name split(char const* name) {
+    std::u16string text = widen(name, CP_UTF8);
+    auto const first = text.find(ns_separator16);
+    if (first == std::u16string::npos) return {{}, text, std::move(text)};
+    split_name out;
+    out.uri = text.substr(0, first);
+    auto const second = text.find(ns_separator16, first + 1);
+    if (second == std::u16string::npos) {
+        out.local = text.substr(first + 1);
+        out.qname = out.local;
+    } else {
+        out.local = text.substr(first + 1, second - first - 1);
+        out.qname = text.substr(second + 1) + u':' + out.local;
+    }
+    return out;
+}
+
+// expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is copied
+// directly.
+void assign_utf8(std::u16string& out, std::string_view text) {
+    bool ascii = true;
+    for (char c : text)
+        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
+    if (!ascii) {
+        out = widen(text, CP_UTF8);
+        return;
+    }
+    out.resize(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i)
+        out[i] = static_cast<char16_t>(text[i]);
+}
+
+int length_of(std::u16string const& text) noexcept {
+    return static_cast<int>(std::min<std::size_t>(text.size(), INT_MAX));
+}
+
+bool iequals_ascii(std::string_view a, std::string_view b) noexcept {
+    return std::equal(a.begin(), a.end(), b.begin(), b.end(), [](char x, char y) {
+        auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c; };
+        return lower(x) == lower(y);
+    });
+}
+
+bool has_scheme(std::u16string_view url, std::u16string_view scheme) noexcept {
+    if (url.size() < scheme.size()) return false;
+    for (std::size_t i = 0; i < scheme.size(); ++i) {
+        char16_t c = url[i];
+        if (c >= u'A' && c <= u'Z') c = char16_t(c - u'A' + u'a');
+        if (c != scheme[i]) return false;
+    }
+    return true;
+}
+
+struct feature {
+    std::u16string_view name;
+    bool value;
+};
+constexpr feature features[] = {
+    {u"http://xml.org/sax/features/namespaces", true},
+    {u"http://xml.org/sax/features/namespace-prefixes", false},
+    {u"http://xml.org/sax/features/external-general-entities", false},
+    {u"http://xml.org/sax/features/external-parameter-entities", false},
+};
+feature const* find_feature(OLECHAR const* name) noexcept {
+    for (auto const& f : features)
+        if (f.name == name) return &f;
+    return nullptr;
+}
+
+HRESULT map_curl_error(CURLcode code) noexcept {
+    switch (code) {
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return INET_E_UNKNOWN_PROTOCOL;
+        case CURLE_URL_MALFORMAT:
+            return INET_E_INVALID_URL;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return INET_E_RESOURCE_NOT_FOUND;
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return INET_E_CANNOT_CONNECT;
+        case CURLE_OPERATION_TIMEDOUT:
+            return INET_E_CONNECTION_TIMEOUT;
+        case CURLE_HTTP_RETURNED_ERROR:
+            return INET_E_OBJECT_NOT_FOUND;
+        case CURLE_FILESIZE_EXCEEDED:
+            return XML_E_DOCUMENT_TOO_LARGE;
+        case CURLE_OUT_OF_MEMORY:
+            return E_OUTOFMEMORY;
+        default:
+            return INET_E_DOWNLOAD_FAILURE;
+    }
+}
+
+void init_curl_once() noexcept {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+// One easy handle driven through a multi handle, so the no-progress time-out can be checked
+// with millisecond resolution.
+struct curl_session {
+    curl_session() noexcept : easy(curl_easy_init()), multi(curl_multi_init()) {}
+    ~curl_session() {
+        if (added) curl_multi_remove_handle(multi, easy);
+        if (multi != nullptr) curl_multi_cleanup(multi);
+        if (easy != nullptr) curl_easy_cleanup(easy);
+    }
+    curl_session(curl_session const&) = delete;
+    curl_session& operator=(curl_session const&) = delete;
+
+    CURL* easy;
+    CURLM* multi;
+    bool added = false;
+};
+
+HRESULT get_reader_factory(REFIID riid, void** ppv) noexcept {
+    return hresult_boundary(
+        [&] { return make<class_factory<SaxXmlReader>>()->QueryInterface(riid, ppv); });
+}
+
+// The reader is one of the runtime's own classes, available as soon as the library is loaded.
+struct reader_registration {
+    reader_registration() noexcept {
+        try {
+            register_builtin_class(CLSID_SAXXMLReader, &get_reader_factory);
+        } catch (...) {
+            // Out of memory while loading: CoCreateInstance answers REGDB_E_CLASSNOTREG.
+        }
+    }
+} const registration;
+
+}  // namespace
+
+void set_download_timeouts_for_testing(std::chrono::milliseconds connect,
+                                       std::chrono::milliseconds stall) noexcept {
+    http_limits const defaults;
+    http_limits limits = current_http_limits();
+    limits.connect_timeout = connect.count() > 0 ? connect : defaults.connect_timeout;
+    limits.stall_timeout = stall.count() > 0 ? stall : defaults.stall_timeout;
+    set_http_limits_for_testing(limits);
+}
+
+// The C callbacks of expat and libcurl.
+struct SaxXmlReader::glue {
+    using clock = std::chrono::steady_clock;
+
+    struct transfer {
+        SaxXmlReader* reader = nullptr;
+        CURL* easy = nullptr;
+        clock::time_point lastActivity = clock::now();
+        std::size_t received = 0;
+        std::size_t limit = 0;
+        bool statusChecked = false;
+        HRESULT outcome = S_OK;  // a failure the callbacks decided on
+        long status = 0;         // the HTTP status that refused the body
+    };
+
+    // No exception crosses expat: one ends the document with its code.
+    template <class F>
+    static void guarded(void* user, F&& body) noexcept {
+        auto& reader = *static_cast<SaxXmlReader*>(user);
+        if (reader.m_state != doc_state::open) return;
+        try {
+            body(reader);
+        } catch (...) {
+            HRESULT const code = to_hresult();
+            reader.fail(code, u"the reader failed while reporting an event", true);
+        }
+    }
+
+    static void XMLCALL start_element(void* user, XML_Char const* name, XML_Char const** atts) {
+        guarded(user, [&](SaxXmlReader& r) {
+            r.flush_text();
+            if (r.m_state != doc_state::open) return;
+            split_name const& element = r.name_of(name);
+            r.m_attributes->clear();
+            for (auto a = atts; a[0] != nullptr; a += 2) {
+                split_name const& n = r.name_of(a[0]);
+                assign_utf8(r.m_wide, a[1]);
+                r.m_attributes->add(n.uri, n.local, n.qname, r.m_wide);
+            }
+            if (auto handler = r.m_content)
+                r.handler_result(handler->startElement(
+                    element.uri.c_str(), length_of(element.uri), element.local.c_str(),
+                    length_of(element.local), element.qname.c_str(), length_of(element.qname),
+                    r.m_attributes.get()));
+        });
+    }
+
+    static void XMLCALL end_element(void* user, XML_Char const* name) {
+        guarded(user, [&](SaxXmlReader& r) {
+            r.flush_text();
+            if (r.m_state != doc_state::open) return;
+            split_name const& element = r.name_of(name);
+            if (auto handler = r.m_content)
+                r.handler_result(handler->endElement(
+                    element.uri.c_str(), length_of(element.uri), element.local.c_str(),
+                    length_of(element.local), element.qname.c_str(), length_of(element.qname)));
+        });
+    }
+
+    static void XMLCALL characters(void* user, XML_Char const* text, int length) {
+        guarded(user, [&](SaxXmlReader& r) {
+            if (length <= 0) return;
+            if (r.m_text.size() + static_cast<std::size_t>(length) > sax_document_limit) {
+                r.fail(XML_E_DOCUMENT_TOO_LARGE, u"a text node is larger than 16 MiB", true);
+                return;
+            }
+            r.m_text.append(text, static_cast<std::size_t>(length));
+        });
+    }
+
+    static void XMLCALL processing_instruction(void* user, XML_Char const* target,
+                                               XML_Char const* data) {
+        guarded(user, [&](SaxXmlReader& r) {
+            r.flush_text();
+            if (r.m_state != doc_state::open) return;
+            std::u16string const t = widen(target, CP_UTF8);
+            std::u16string const d = widen(data != nullptr ? data : "", CP_UTF8);
+            if (auto handler = r.m_content)
+                r.handler_result(handler->processingInstruction(t.c_str(), length_of(t), d.c_str(),
+                                                                length_of(d)));
+        });
+    }
+
+    static void XMLCALL start_namespace(void* user, XML_Char const* prefix, XML_Char const* uri) {
+        guarded(user, [&](SaxXmlReader& r) {
+            r.flush_text();
+            if (r.m_state != doc_state::open) return;
+            std::u16string const p = widen(prefix != nullptr ? prefix : "", CP_UTF8);
+            std::u16string const u = widen(uri != nullptr ? uri : "", CP_UTF8);
+            if (auto handler = r.m_content)
+                r.handler_result(
+                    handler->startPrefixMapping(p.c_str(), length_of(p), u.c_str(), length_of(u)));
+        });
+    }
+
+    static void XMLCALL end_namespace(void* user, XML_Char const* prefix) {
+        guarded(user, [&](SaxXmlReader& r) {
+            r.flush_text();
+            if (r.m_state != doc_state::open) return;
+            std::u16string const p = widen(prefix != nullptr ? prefix : "", CP_UTF8);
+            if (auto handler = r.m_content)
+                r.handler_result(handler->endPrefixMapping(p.c_str(), length_of(p)));
+        });
+    }
+
+    // A reference to an entity that may be declared in the DTD that is never read. It sits
+    // inside a text node, which keeps gathering: the text reaches the handler in one piece
+    // after this event.
+    static void XMLCALL skipped_entity(void* user, XML_Char const* name, int isParameterEntity) {
+        if (isParameterEntity) return;
+        guarded(user, [&](SaxXmlReader& r) {
+            std::u16string const n = widen(name, CP_UTF8);
+            if (auto handler = r.m_content)
+                r.handler_result(handler->skippedEntity(n.c_str(), length_of(n)));
+        });
+    }
+
+    // expat knows UTF-8, UTF-16, ISO-8859-1 and US-ASCII; devices also declare the platform's
+    // ANSI code page.
+    static int XMLCALL unknown_encoding(void*, XML_Char const* name, XML_Encoding* info) {
+        if (name == nullptr || !(iequals_ascii(name, "windows-1252") ||
+                                 iequals_ascii(name, "cp1252") || iequals_ascii(name, "x-cp1252")))
+            return XML_STATUS_ERROR;
+        for (int b = 0; b < 256; ++b) {
+            char const byte = static_cast<char>(b);
+            OLECHAR c = 0;
+            info->map[b] = MultiByteToWideChar(1252, 0, &byte, 1, &c, 1) == 1 ? int(c) : -1;
+        }
+        info->data = nullptr;
+        info->convert = nullptr;
+        info->release = nullptr;
+        return XML_STATUS_OK;
+    }
+
+    static std::size_t on_header(char*, std::size_t size, std::size_t count, void* user) noexcept {
+        static_cast<transfer*>(user)->lastActivity = clock::now();
+        return size * count;
+    }
+
+    // Anything but the requested number of bytes makes libcurl abandon the transfer.
+    static std::size_t on_body(char* data, std::size_t size, std::size_t count,
+                               void* user) noexcept {
+        auto& t = *static_cast<transfer*>(user);
+        std::size_t const bytes = size * count;
+        t.lastActivity = clock::now();
+        if (!t.statusChecked) {
+            long status = 0;
+            curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
+            // An error page is not the document: it never reaches the parser.
+            if (status < 200 || status >= 300) {
+                t.outcome = INET_E_OBJECT_NOT_FOUND;
+                t.status = status;
+                return 0;
+            }
+            t.statusChecked = true;
+        }
+        if (bytes > t.limit - t.received) {
+            t.outcome = XML_E_DOCUMENT_TOO_LARGE;
+            return 0;
+        }
+        t.received += bytes;
+        return FAILED(t.reader->feed_bytes(data, bytes)) ? 0 : bytes;
+    }
+};
+
+SaxXmlReader::SaxXmlReader() : m_attributes(make<SaxAttributes>()) {}
+
+SaxXmlReader::~SaxXmlReader() {
+    release_parser();
+}
+
+HRESULT SaxXmlReader::getFeature(const OLECHAR* pwchName, VARIANT_BOOL* pvfValue) noexcept {
+    if (pwchName == nullptr) return E_INVALIDARG;
+    if (pvfValue == nullptr) return E_POINTER;
+    feature const* f = find_feature(pwchName);
+    if (f == nullptr) return E_INVALIDARG;
+    *pvfValue = f->value ? VARIANT_TRUE : VARIANT_FALSE;
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putFeature(const OLECHAR* pwchName, VARIANT_BOOL vfValue) noexcept {
+    if (pwchName == nullptr) return E_INVALIDARG;
+    feature const* f = find_feature(pwchName);
+    if (f == nullptr) return E_INVALIDARG;
+    return (vfValue != VARIANT_FALSE) == f->value ? S_OK : E_NOTIMPL;
+}
+
+HRESULT SaxXmlReader::getProperty(const OLECHAR* pwchName, VARIANT* pvarValue) noexcept {
+    if (pwchName == nullptr) return E_INVALIDARG;
+    if (pvarValue == nullptr) return E_POINTER;
+    return E_NOTIMPL;
+}
+
+HRESULT SaxXmlReader::putProperty(const OLECHAR* pwchName, VARIANT) noexcept {
+    if (pwchName == nullptr) return E_INVALIDARG;
+    return E_NOTIMPL;
+}
+
+HRESULT SaxXmlReader::getEntityResolver(ISAXEntityResolver** ppResolver) noexcept {
+    if (ppResolver == nullptr) return E_POINTER;
+    m_resolver.copy_to(ppResolver);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putEntityResolver(ISAXEntityResolver* pResolver) noexcept {
+    m_resolver.copy_from(pResolver);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::getContentHandler(ISAXContentHandler** ppHandler) noexcept {
+    if (ppHandler == nullptr) return E_POINTER;
+    m_content.copy_to(ppHandler);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putContentHandler(ISAXContentHandler* pHandler) noexcept {
+    m_content.copy_from(pHandler);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::getDTDHandler(ISAXDTDHandler** ppHandler) noexcept {
+    if (ppHandler == nullptr) return E_POINTER;
+    m_dtd.copy_to(ppHandler);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putDTDHandler(ISAXDTDHandler* pHandler) noexcept {
+    m_dtd.copy_from(pHandler);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::getErrorHandler(ISAXErrorHandler** ppHandler) noexcept {
+    if (ppHandler == nullptr) return E_POINTER;
+    m_errors.copy_to(ppHandler);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putErrorHandler(ISAXErrorHandler* pHandler) noexcept {
+    m_errors.copy_from(pHandler);
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::getBaseURL(const OLECHAR** ppwchBaseUrl) noexcept {
+    if (ppwchBaseUrl == nullptr) return E_POINTER;
+    *ppwchBaseUrl = m_baseUrl.empty() ? nullptr : m_baseUrl.c_str();
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putBaseURL(const OLECHAR* pwchBaseUrl) noexcept {
+    return hresult_boundary([&] { m_baseUrl = pwchBaseUrl != nullptr ? pwchBaseUrl : u""; });
+}
+
+HRESULT SaxXmlReader::getSecureBaseURL(const OLECHAR** ppwchSecureBaseUrl) noexcept {
+    if (ppwchSecureBaseUrl == nullptr) return E_POINTER;
+    *ppwchSecureBaseUrl = m_secureBaseUrl.empty() ? nullptr : m_secureBaseUrl.c_str();
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::putSecureBaseURL(const OLECHAR* pwchSecureBaseUrl) noexcept {
+    return hresult_boundary(
+        [&] { m_secureBaseUrl = pwchSecureBaseUrl != nullptr ? pwchSecureBaseUrl : u""; });
+}
+
+namespace {
+
+// Marks the reader as inside one of its own entry points, for the length of the call.
+class busy_scope {
+public:
+    explicit busy_scope(bool& flag) noexcept : m_flag(flag) { m_flag = true; }
+    ~busy_scope() { m_flag = false; }
+    busy_scope(busy_scope const&) = delete;
+    busy_scope& operator=(busy_scope const&) = delete;
+
+private:
+    bool& m_flag;
+};
+
+}  // namespace
+
+HRESULT SaxXmlReader::parse(VARIANT varInput) noexcept {
+    BSTR text = nullptr;
+    if (varInput.vt == VT_BSTR) {
+        text = varInput.bstrVal;
+    } else if (varInput.vt == (VT_BYREF | VT_BSTR)) {
+        if (varInput.pbstrVal == nullptr) return E_INVALIDARG;
+        text = *varInput.pbstrVal;
+    } else {
+        return E_INVALIDARG;
+    }
+    if (m_busy) return E_UNEXPECTED;
+    busy_scope const busy(m_busy);
+    return hresult_boundary([&]() -> HRESULT {
+        HRESULT const hr = open_document(native_utf16, m_baseUrl);
+        if (FAILED(hr)) return hr;
+        feed_bytes(text, std::size_t{SysStringLen(text)} * sizeof(OLECHAR));
+        return close_document();
+    });
+}
+
+HRESULT SaxXmlReader::parseURL(const OLECHAR* pwchUrl) noexcept {
+    if (pwchUrl == nullptr) return E_INVALIDARG;
+    if (m_busy) return E_UNEXPECTED;
+    busy_scope const busy(m_busy);
+    return hresult_boundary([&]() -> HRESULT {
+        std::u16string const url(pwchUrl);
+        HRESULT const hr = open_document(nullptr, url);
+        if (FAILED(hr)) return hr;
+        download(url);
+        return close_document();
+    });
+}
+
+HRESULT SaxXmlReader::begin(char const* encoding) noexcept {
+    if (m_busy) return E_UNEXPECTED;
+    busy_scope const busy(m_busy);
+    return hresult_boundary([&] { return open_document(encoding, m_baseUrl); });
+}
+
+HRESULT SaxXmlReader::feed(void const* data, std::size_t size) noexcept {
+    if (m_busy) return E_UNEXPECTED;
+    busy_scope const busy(m_busy);
+    return feed_bytes(data, size);
+}
+
+HRESULT SaxXmlReader::end() noexcept {
+    if (m_busy) return E_UNEXPECTED;
+    busy_scope const busy(m_busy);
+    return close_document();
+}
+
+HRESULT SaxXmlReader::open_document(char const* encoding, std::u16string systemId) {
+    release_parser();
+    m_state = doc_state::idle;
+    m_result = S_OK;
+    m_started = false;
+    m_locator = make<SaxLocator>(std::move(systemId));
+
+    XML_Parser parser = XML_ParserCreateNS(encoding, ns_separator);
+    if (parser == nullptr) return E_OUTOFMEMORY;
+    XML_SetUserData(parser, this);
+    XML_SetReturnNSTriplet(parser, XML_TRUE);
+    XML_SetElementHandler(parser, &glue::start_element, &glue::end_element);
+    XML_SetCharacterDataHandler(parser, &glue::characters);
+    XML_SetProcessingInstructionHandler(parser, &glue::processing_instruction);
+    XML_SetNamespaceDeclHandler(parser, &glue::start_namespace, &glue::end_namespace);
+    XML_SetSkippedEntityHandler(parser, &glue::skipped_entity);
+    XML_SetUnknownEncodingHandler(parser, &glue::unknown_encoding, nullptr);
+    // Neither the external DTD subset nor any external entity is read: there is no external
+    // entity handler to read them with, and parameter entities are never expanded.
+    XML_SetParamEntityParsing(parser, XML_PARAM_ENTITY_PARSING_NEVER);
+    m_parser = parser;
+    m_locator->attach(parser);
+    m_state = doc_state::open;
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::feed_bytes(void const* data, std::size_t size) noexcept {
+    if (m_state == doc_state::failed) return m_result;
+    if (m_state != doc_state::open) return E_UNEXPECTED;
+    if (size == 0) return S_OK;
+    if (data == nullptr) return E_POINTER;
+    if (!m_started) {
+        // The document starts with its first byte, so a download that fails before any byte
+        // arrives reports no events at all.
+        m_started = true;
+        if (auto handler = m_content) {
+            if (SUCCEEDED(handler_result(handler->putDocumentLocator(m_locator.get()))))
+                handler_result(handler->startDocument());
+        }
+        if (m_state != doc_state::open) {
+            release_parser();
+            return m_result;
+        }
+    }
+    auto const* bytes = static_cast<char const*>(data);
+    while (size > 0) {
+        int const chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX / 2));
+        if (XML_Parse(m_parser, bytes, chunk, XML_FALSE) == XML_STATUS_ERROR ||
+            m_state != doc_state::open)
+            return parse_failed();
+        bytes += chunk;
+        size -= static_cast<std::size_t>(chunk);
+    }
+    return S_OK;
+}
+
+HRESULT SaxXmlReader::close_document() noexcept {
+    if (m_state == doc_state::open) {
+        if (XML_Parse(m_parser, nullptr, 0, XML_TRUE) == XML_STATUS_ERROR ||
+            m_state != doc_state::open) {
+            parse_failed();
+        } else {
+            HRESULT const hr = hresult_boundary([&] { flush_text(); });
+            if (FAILED(hr)) fail(hr, u"the reader failed while reporting an event", true);
+            if (auto handler = m_content; handler && m_state == doc_state::open)
+                handler_result(handler->endDocument());
+        }
+    } else if (m_state != doc_state::failed) {
+        return E_UNEXPECTED;
+    }
+    release_parser();
+    HRESULT const result = m_state == doc_state::failed ? m_result : S_OK;
+    m_state = doc_state::idle;
+    m_result = S_OK;
+    return result;
+}
+
+HRESULT SaxXmlReader::parse_failed() noexcept {
+    if (m_state == doc_state::open) {
+        XML_Error const error = XML_GetErrorCode(m_parser);
+        HRESULT const code = error == XML_ERROR_NO_MEMORY ? E_OUTOFMEMORY : XML_E_MALFORMED;
+        std::u16string message;
+        hresult_boundary([&] {
+            std::string const text = "line " + std::to_string(XML_GetCurrentLineNumber(m_parser)) +
+                                     ", column " +
+                                     std::to_string(XML_GetCurrentColumnNumber(m_parser) + 1) +
+                                     ": " + XML_ErrorString(error);
+            message = widen(text, CP_UTF8);
+        });
+        fail(code, message.c_str(), true);
+    }
+    release_parser();
+    return m_result;
+}
+
+void SaxXmlReader::release_parser() noexcept {
+    if (m_locator) m_locator->detach();
+    if (m_parser != nullptr) XML_ParserFree(m_parser);
+    m_parser = nullptr;
+    std::string().swap(m_text);
+}
+
+HRESULT SaxXmlReader::fail(HRESULT code, OLECHAR const* message, bool report) noexcept {
+    if (m_state == doc_state::failed) return m_result;
+    m_state = doc_state::failed;
+    m_result = code;
+    if (m_parser != nullptr) XML_StopParser(m_parser, XML_FALSE);
+    if (report) {
+        if (auto handler = m_errors) handler->fatalError(m_locator.get(), message, code);
+    }
+    return code;
+}
+
+HRESULT SaxXmlReader::handler_result(HRESULT hr) noexcept {
+    if (FAILED(hr)) fail(hr, u"", false);
+    return hr;
+}
+
+void SaxXmlReader::flush_text() {
+    if (m_text.empty()) return;
+    assign_utf8(m_wide, m_text);
+    m_text.clear();
+    if (auto handler = m_content)
+        handler_result(handler->characters(m_wide.c_str(), length_of(m_wide)));
+}
+
+sax_detail::split_name const& SaxXmlReader::name_of(char const* raw) {
+    std::string_view const key(raw);
+    auto found = m_names.find(key);
+    if (found != m_names.end()) return found->second;
+    // A document of endless distinct names must not grow the cache without bound.
+    if (m_names.size() >= max_cached_names) m_names.clear();
+    return m_names.emplace(std::string(key), split(raw)).first->second;
+}
+
+HRESULT SaxXmlReader::download(std::u16string const& url) {
+    if (!has_scheme(url, u"http://") && !has_scheme(url, u"https://"))
+        return fail(INET_E_UNKNOWN_PROTOCOL, (url + u": only http and https URLs are read").c_str(),
+                    true);
+    std::string const narrowUrl = narrow(url, CP_UTF8);
+
+    init_curl_once();
+    curl_session session;
+    if (session.easy == nullptr || session.multi == nullptr)
+        return fail(E_OUTOFMEMORY, u"out of memory", true);
+    CURL* const easy = session.easy;
+    http_limits const limits = current_http_limits();
+    glue::transfer t;
+    t.reader = this;
+    t.easy = easy;
+    t.limit = limits.max_document_bytes;
+    char errorText[CURL_ERROR_SIZE] = {};
+
+    curl_easy_setopt(easy, CURLOPT_URL, narrowUrl.c_str());
+    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, max_redirects);
+    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(limits.connect_timeout.count()));
+    curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
+    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
+                     static_cast<curl_off_t>(limits.max_document_bytes));
+    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
+    curl_easy_setopt(easy, CURLOPT_USERAGENT, "AmbivoxSDK/1.0");
+    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
+    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &glue::on_header);
+    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
+    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &glue::on_body);
+    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
+
+    if (curl_multi_add_handle(session.multi, easy) != CURLM_OK)
+        return fail(INET_E_DOWNLOAD_FAILURE, (url + u": the transfer could not start").c_str(),
+                    true);
+    session.added = true;
+
+    auto const stall = limits.stall_timeout;
+    bool timedOut = false;
+    bool multiFailed = false;
+    for (;;) {
+        int running = 0;
+        if (curl_multi_perform(session.multi, &running) != CURLM_OK) {
+            multiFailed = true;
+            break;
+        }
+        if (running == 0) break;
+        auto const idle = glue::clock::now() - t.lastActivity;
+        if (idle >= stall) {
+            timedOut = true;
+            break;
+        }
+        auto const wait =
+            std::chrono::duration_cast<std::chrono::milliseconds>(stall - idle).count() + 1;
+        if (curl_multi_poll(session.multi, nullptr, 0,
+                            static_cast<int>(std::min<long long>(wait, 1000)),
+                            nullptr) != CURLM_OK) {
+            multiFailed = true;
+            break;
+        }
+    }
+
+    // A failure of the parser or of a handler has been recorded (and reported) already.
+    if (m_state != doc_state::open) return m_result;
+
+    CURLcode result = CURLE_OK;
+    int left = 0;
+    while (CURLMsg* message = curl_multi_info_read(session.multi, &left))
+        if (message->msg == CURLMSG_DONE) result = message->data.result;
+
+    HRESULT code = S_OK;
+    std::string why;
+    if (timedOut) {
+        code = INET_E_CONNECTION_TIMEOUT;
+        why = "no data arrived for " + std::to_string(stall.count()) + " ms";
+    } else if (multiFailed) {
+        code = INET_E_DOWNLOAD_FAILURE;
+        why = "the transfer failed";
+    } else if (t.outcome == INET_E_OBJECT_NOT_FOUND) {
+        code = t.outcome;
+        why = "HTTP status " + std::to_string(t.status);
+    } else if (FAILED(t.outcome)) {
+        code = t.outcome;
+        why = "the document is larger than " + std::to_string(t.limit) + " bytes";
+    } else if (result != CURLE_OK) {
+        code = map_curl_error(result);
+        why = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+    } else {
+        long status = 0;
+        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
+        if (status < 200 || status >= 300) {
+            code = INET_E_OBJECT_NOT_FOUND;
+            why = "HTTP status " + std::to_string(status);
+        }
+    }
+    if (FAILED(code)) return fail(code, (url + u": " + widen(why, CP_UTF8)).c_str(), true);
+    return S_OK;
+}
+
+}  // namespace ambivox
