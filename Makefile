@@ -5,6 +5,8 @@
 #   make fuzz             build the fuzz targets with Clang and run each for FUZZ_SECONDS
 #   make demo             build the ambivox program and run `ambivox demo` (simulated devices)
 #   make format           apply .clang-format to every source file
+#   make format-check     fail when a source file differs from what .clang-format makes of it
+#   make layout-check     fail when the runtime's folders include upward or tests/ code ships
 #   make install-check    install into a temporary prefix and build clients against it alone
 
 SHELL := /bin/bash
@@ -28,7 +30,8 @@ CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DAMBIVOX_WERROR=$(WERRO
               -DAMBIVOX_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF) \
               -DAMBIVOX_BENCH=$(if $(filter 1,$(SANITIZE)),OFF,ON)
 
-.PHONY: all bootstrap configure build test bench fuzz demo format install-check clean
+.PHONY: all bootstrap configure build test bench fuzz demo format format-check layout-check \
+        install-check clean
 
 all: build
 
@@ -70,6 +73,13 @@ demo: configure
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i
+
+format-check: bootstrap
+	@git ls-files '*.h' '*.cpp' | xargs clang-format --dry-run --Werror
+	@echo "format-check: passed"
+
+layout-check:
+	@scripts/check-layout
 
 install-check: bootstrap
 	@JOBS=$(JOBS) WERROR=$(WERROR) scripts/check-install
