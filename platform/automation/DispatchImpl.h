@@ -15,6 +15,11 @@ namespace ambivox {
 // that each module answers from its own type library.
 [[gnu::visibility("hidden")]] ITypeInfo* module_type_info(IID const& iid) noexcept;
 
+// The module's type information as handed to a caller: it keeps the module loaded for as long as
+// the caller holds it, since it reads names and descriptions from the module's memory. *out
+// receives a reference owned by the caller; null on failure.
+HRESULT hand_out_type_info(ITypeInfo* info, ITypeInfo** out) noexcept;
+
 template <class I>
 class dispatch : public I {
 public:
@@ -32,9 +37,7 @@ public:
         if (iTInfo != 0) return DISP_E_BADINDEX;
         ITypeInfo* info = type_info();
         if (info == nullptr) return TYPE_E_CANTLOADLIBRARY;
-        info->AddRef();
-        *ppTInfo = info;
-        return S_OK;
+        return hand_out_type_info(info, ppTInfo);
     }
 
     HRESULT GetIDsOfNames(REFIID riid, LPOLESTR* names, UINT cNames, LCID,

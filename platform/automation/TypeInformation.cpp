@@ -236,6 +236,26 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
     return hr;
 }
 
+com_ptr<ITypeInfo> TypeInformation::holding_its_module() {
+    com_ptr<TypeLibrary> library = m_library->holding_its_module();
+    if (library == m_library) return com_copy(static_cast<ITypeInfo*>(this));
+    return make<TypeInformation>(std::move(library), m_index);
+}
+
+HRESULT hand_out_type_info(ITypeInfo* info, ITypeInfo** out) noexcept {
+    if (out == nullptr) return E_POINTER;
+    *out = nullptr;
+    if (info == nullptr) return E_INVALIDARG;
+    return hresult_boundary([&] {
+        if (auto* own = dynamic_cast<TypeInformation*>(info)) {
+            *out = own->holding_its_module().detach();
+        } else {
+            info->AddRef();
+            *out = info;
+        }
+    });
+}
+
 HRESULT TypeInformation::GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,
                                           DWORD* pdwHelpContext, BSTR* pBstrHelpFile) noexcept {
     type_entry const& e = entry();

@@ -41,6 +41,10 @@ public:
     void ReleaseFuncDesc(FUNCDESC* pFuncDesc) noexcept override;
     void ReleaseVarDesc(VARDESC* pVarDesc) noexcept override;
 
+    // The same type information from a library that keeps its module loaded while referenced
+    // (see TypeLibrary::holding_its_module); raises std::bad_alloc.
+    com_ptr<ITypeInfo> holding_its_module();
+
 private:
     type_entry const& entry() const noexcept { return m_library->entry(m_index); }
     member_description const* find_member(MEMBERID memid, WORD flags) const noexcept;

@@ -148,6 +148,22 @@ com_ptr<ITypeInfo> TypeLibrary::type_info_of(IID const& iid) {
     return result;
 }
 
+com_ptr<TypeLibrary> TypeLibrary::holding_its_module() {
+    if (m_module != nullptr) return com_copy(this);
+    Dl_info where{};
+    if (dladdr(&m_description, &where) == 0 || where.dli_fname == nullptr) return com_copy(this);
+    // Only a module that is loaded already: the program itself, never unloaded, is not found
+    // under its own name and needs no hold.
+    void* module = dlopen(where.dli_fname, RTLD_NOW | RTLD_NOLOAD);
+    if (module == nullptr) return com_copy(this);
+    try {
+        return make<TypeLibrary>(m_description, module);
+    } catch (...) {
+        dlclose(module);
+        throw;
+    }
+}
+
 UINT TypeLibrary::GetTypeInfoCount() noexcept {
     return static_cast<UINT>(m_entries.size());
 }

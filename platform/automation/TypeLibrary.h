@@ -50,6 +50,11 @@ public:
     type_entry const* find_interface(IID const& iid) const noexcept;
     // The type information of an interface of this library; raises hresult_error.
     com_ptr<ITypeInfo> type_info_of(IID const& iid);
+    // This library, or one over the same description that keeps the module holding that
+    // description loaded for as long as it is referenced; raises std::bad_alloc. A library that
+    // a module keeps for itself must not hold the module, or the module could never unload; one
+    // handed to a caller outside the module must, or it would read unmapped memory.
+    com_ptr<TypeLibrary> holding_its_module();
 
     // hreftypes of the standard interfaces a dual interface inherits from.
     static constexpr HREFTYPE href_idispatch = 0xFFFF0001;

@@ -23,22 +23,31 @@ HRESULT InprocServerCache::get_class_object(std::string const& path, REFCLSID cl
     void* handle = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        for (auto const& m : m_modules)
-            if (m.path == path) handle = m.handle;
-        if (handle == nullptr) {
+        loaded_module* module = nullptr;
+        for (auto& m : m_modules)
+            if (m.path == path) module = &m;
+        if (module == nullptr) {
             handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (handle == nullptr) return CO_E_DLLNOTFOUND;
             try {
-                m_modules.push_back({path, handle});
+                module = &m_modules.emplace_back(loaded_module{path, handle});
             } catch (...) {
                 dlclose(handle);
                 throw;
             }
         }
+        handle = module->handle;
+        ++module->entering;
     }
-    auto entry = reinterpret_cast<get_class_object_fn>(dlsym(handle, "DllGetClassObject"));
-    if (entry == nullptr) return CO_E_ERRORINDLL;
-    return entry(clsid, riid, ppv);
+    // The call runs outside the lock: a module may create objects of other modules (or its own)
+    // while it answers.
+    HRESULT hr = CO_E_ERRORINDLL;
+    if (auto entry = reinterpret_cast<get_class_object_fn>(dlsym(handle, "DllGetClassObject")))
+        hr = entry(clsid, riid, ppv);
+    std::lock_guard lock(m_mutex);
+    for (auto& m : m_modules)
+        if (m.handle == handle) --m.entering;
+    return hr;
 }
 
 std::u16string InprocServerCache::module_of(REFCLSID clsid) {
@@ -72,7 +81,7 @@ void InprocServerCache::free_unused() noexcept {
     std::lock_guard lock(m_mutex);
     for (auto it = m_modules.begin(); it != m_modules.end();) {
         auto can_unload = reinterpret_cast<can_unload_fn>(dlsym(it->handle, "DllCanUnloadNow"));
-        if (can_unload != nullptr && can_unload() == S_OK) {
+        if (it->entering == 0 && can_unload != nullptr && can_unload() == S_OK) {
             dlclose(it->handle);
             it = m_modules.erase(it);
         } else {

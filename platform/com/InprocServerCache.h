@@ -23,7 +23,7 @@ public:
     // class is not registered. Answers are kept until the registry store changes.
     std::u16string module_of(REFCLSID clsid);
 
-    // Unloads every module whose DllCanUnloadNow answers S_OK.
+    // Unloads every module whose DllCanUnloadNow answers S_OK and that no thread is entering.
     void free_unused() noexcept;
 
     std::size_t loaded_count() noexcept;
@@ -32,6 +32,9 @@ private:
     struct loaded_module {
         std::string path;
         void* handle;
+        // Threads inside the module's DllGetClassObject: until the class object it hands out
+        // holds the module's lock, only this count keeps the module mapped.
+        std::size_t entering = 0;
     };
 
     std::mutex m_mutex;

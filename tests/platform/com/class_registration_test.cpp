@@ -5,6 +5,9 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <thread>
+
 #include "platform/automation/TypeLibrary.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
@@ -244,6 +247,55 @@ TEST_F(ClassRegistration, ModulesUnloadOnlyWhenNothingOfThemLives) {
     EXPECT_EQ(servers.loaded_count(), before);
     // And it loads again on demand.
     EXPECT_TRUE(create());
+}
+
+bool module_mapped() {
+    void* handle = dlopen(AMBIVOX_TEST_SERVER_PATH, RTLD_NOW | RTLD_NOLOAD);
+    if (handle != nullptr) dlclose(handle);
+    return handle != nullptr;
+}
+
+TEST_F(ClassRegistration, TypeInformationKeepsItsModuleMapped) {
+    com_ptr<ITypeInfo> info;
+    {
+        com_ptr<IDispatch> counter;
+        ASSERT_EQ(create()->QueryInterface(IDispatch::iid, counter.put_void()), S_OK);
+        ASSERT_EQ(counter->GetTypeInfo(0, 0x409, info.put()), S_OK);
+    }
+    CoFreeUnusedLibraries();
+    ASSERT_TRUE(module_mapped()) << "type information reads the module's own description";
+    unique_bstr name;
+    EXPECT_EQ(info->GetDocumentation(-1, name.put(), nullptr, nullptr, nullptr), S_OK);
+    EXPECT_EQ(ambivox::bstr_view(name.get()), u"ITestCounter");
+
+    info = nullptr;
+    CoFreeUnusedLibraries();
+    EXPECT_FALSE(module_mapped()) << "the module must go once nothing of it is held";
+}
+
+// One thread enters the module while another frees unused modules: a module a thread is
+// entering must stay mapped until the object it asked for holds it.
+TEST_F(ClassRegistration, ModulesStayMappedWhileAThreadEntersThem) {
+    std::atomic<bool> done{false};
+    std::thread freeing([&] {
+        while (!done.load())
+            CoFreeUnusedLibraries();
+    });
+    std::thread creating([&] {
+        ASSERT_EQ(CoInitialize(nullptr), S_OK);
+        for (int i = 0; i < 3000; ++i) {
+            com_ptr<ITestCounter> counter;
+            ASSERT_EQ(CoCreateInstance(CLSID_TestCounter, nullptr, CLSCTX_ALL, ITestCounter::iid,
+                                       counter.put_void()),
+                      S_OK);
+            LONG result = 0;
+            ASSERT_EQ(counter->Increment(1, &result), S_OK);
+        }
+        CoUninitialize();
+    });
+    creating.join();
+    done = true;
+    freeing.join();
 }
 
 TEST_F(ClassRegistration, TypeLibraryLoadsFromTheModuleFile) {
