@@ -305,7 +305,7 @@ std::optional<Integral> integral_of(Number const& n) noexcept {
 }
 
 HRESULT store_integer(Integral v, VARTYPE vt, bool boolean, VARIANT& out) noexcept {
-    bool isSigned = true;
+    bool is_signed = true;
     std::uint64_t max = 0;  // largest magnitude of a positive value
     switch (vt) {
         case VT_I1:
@@ -322,27 +322,27 @@ HRESULT store_integer(Integral v, VARTYPE vt, bool boolean, VARIANT& out) noexce
             max = 0x7FFFFFFFFFFFFFFF;
             break;
         case VT_UI1:
-            isSigned = false;
+            is_signed = false;
             max = 0xFF;
             break;
         case VT_UI2:
-            isSigned = false;
+            is_signed = false;
             max = 0xFFFF;
             break;
         case VT_UI4:
         case VT_UINT:
-            isSigned = false;
+            is_signed = false;
             max = 0xFFFFFFFF;
             break;
         case VT_UI8:
-            isSigned = false;
+            is_signed = false;
             max = 0xFFFFFFFFFFFFFFFF;
             break;
         default:
             return DISP_E_TYPEMISMATCH;
     }
     std::uint64_t bits;
-    if (isSigned) {
+    if (is_signed) {
         if (v.negative) {
             if (v.magnitude > max + 1) return DISP_E_OVERFLOW;
             bits = 0 - v.magnitude;
@@ -493,27 +493,27 @@ std::optional<Decimal> parse_decimal(std::u16string_view s) {
     Decimal d;
     std::size_t i = 0;
     if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) d.negative = s[i++] == u'-';
-    std::size_t mantissaDigits = 0;
-    long fractionDigits = 0;
-    for (; i < s.size() && is_digit(s[i]); ++i, ++mantissaDigits)
+    std::size_t mantissa_digits = 0;
+    long fraction_digits = 0;
+    for (; i < s.size() && is_digit(s[i]); ++i, ++mantissa_digits)
         d.digits.push_back(static_cast<char>(s[i]));
     if (i < s.size() && s[i] == u'.') {
-        for (++i; i < s.size() && is_digit(s[i]); ++i, ++mantissaDigits, ++fractionDigits)
+        for (++i; i < s.size() && is_digit(s[i]); ++i, ++mantissa_digits, ++fraction_digits)
             d.digits.push_back(static_cast<char>(s[i]));
     }
-    if (mantissaDigits == 0) return std::nullopt;
+    if (mantissa_digits == 0) return std::nullopt;
     long exponent = 0;
     if (i < s.size() && (s[i] == u'e' || s[i] == u'E')) {
         ++i;
-        bool negativeExponent = false;
-        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negativeExponent = s[i++] == u'-';
+        bool negative_exponent = false;
+        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative_exponent = s[i++] == u'-';
         if (i >= s.size() || !is_digit(s[i])) return std::nullopt;
         for (; i < s.size() && is_digit(s[i]); ++i)
             if (exponent < 1000000) exponent = exponent * 10 + (s[i] - u'0');
-        if (negativeExponent) exponent = -exponent;
+        if (negative_exponent) exponent = -exponent;
     }
     if (i != s.size()) return std::nullopt;
-    d.exponent = exponent - fractionDigits;
+    d.exponent = exponent - fraction_digits;
     std::size_t const first = d.digits.find_first_not_of('0');
     if (first == std::string::npos) {
         d.digits.clear();
@@ -532,22 +532,22 @@ std::optional<Integral> integral_of(Decimal const& d) noexcept {
     Integral v{d.negative, 0};
     if (d.digits.empty()) return v;
     long const size = static_cast<long>(d.digits.size());
-    long const integerDigits = size + d.exponent;
-    if (integerDigits > 20) return std::nullopt;
-    for (long i = 0; i < integerDigits; ++i) {
+    long const integer_digits = size + d.exponent;
+    if (integer_digits > 20) return std::nullopt;
+    for (long i = 0; i < integer_digits; ++i) {
         unsigned const digit = i < size ? static_cast<unsigned>(d.digits[i] - '0') : 0;
         if (v.magnitude > (std::numeric_limits<std::uint64_t>::max() - digit) / 10)
             return std::nullopt;
         v.magnitude = v.magnitude * 10 + digit;
     }
-    bool roundUp = false;
-    if (integerDigits >= 0 && integerDigits < size) {
-        char const first = d.digits[integerDigits];
+    bool round_up = false;
+    if (integer_digits >= 0 && integer_digits < size) {
+        char const first = d.digits[integer_digits];
         // Trailing zeros are stripped, so any digit after the first fractional one is nonzero.
-        bool const more = integerDigits + 1 < size;
-        roundUp = first > '5' || (first == '5' && (more || (v.magnitude & 1) != 0));
+        bool const more = integer_digits + 1 < size;
+        round_up = first > '5' || (first == '5' && (more || (v.magnitude & 1) != 0));
     }
-    if (roundUp) {
+    if (round_up) {
         if (v.magnitude == std::numeric_limits<std::uint64_t>::max()) return std::nullopt;
         ++v.magnitude;
     }
@@ -561,8 +561,8 @@ std::optional<double> double_of(Decimal const& d) {
     double value = 0.0;
     auto const [end, ec] = std::from_chars(text.data(), text.data() + text.size(), value);
     if (ec == std::errc::result_out_of_range) {
-        long const leadingPower = static_cast<long>(d.digits.size()) - 1 + d.exponent;
-        if (leadingPower >= 0) return std::nullopt;
+        long const leading_power = static_cast<long>(d.digits.size()) - 1 + d.exponent;
+        if (leading_power >= 0) return std::nullopt;
         value = 0.0;  // too small to represent: it is zero
     } else if (ec != std::errc() || end != text.data() + text.size()) {
         return std::nullopt;
@@ -596,13 +596,13 @@ std::string format_double(double d, int precision) {
 }
 
 std::string format_date(SYSTEMTIME const& st) {
-    bool const noDate = st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30;
-    bool const noTime = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
+    bool const no_date = st.wYear == 1899 && st.wMonth == 12 && st.wDay == 30;
+    bool const no_time = st.wHour == 0 && st.wMinute == 0 && st.wSecond == 0;
     std::string text;
-    if (!noDate) {
+    if (!no_date) {
         text = std::to_string(st.wMonth) + '/' + std::to_string(st.wDay) + '/' +
                std::to_string(st.wYear);
-        if (noTime) return text;
+        if (no_time) return text;
         text += ' ';
     }
     unsigned const hour12 = st.wHour % 12 == 0 ? 12 : st.wHour % 12;
@@ -625,11 +625,11 @@ struct Scanner {
         }
         return false;
     }
-    // 1..maxDigits decimal digits.
-    std::optional<unsigned> number(std::size_t maxDigits) noexcept {
+    // 1..max_digits decimal digits.
+    std::optional<unsigned> number(std::size_t max_digits) noexcept {
         unsigned value = 0;
         std::size_t count = 0;
-        while (pos < s.size() && is_digit(s[pos]) && count < maxDigits) {
+        while (pos < s.size() && is_digit(s[pos]) && count < max_digits) {
             value = value * 10 + (s[pos++] - u'0');
             ++count;
         }
@@ -648,14 +648,14 @@ struct Scanner {
 bool parse_time(Scanner& in, SYSTEMTIME& st) noexcept {
     auto const hour = in.number(2);
     if (!hour || !in.take(u':')) return false;
-    std::size_t const minuteStart = in.pos;
+    std::size_t const minute_start = in.pos;
     auto const minute = in.number(2);
-    if (!minute || in.pos - minuteStart != 2) return false;
+    if (!minute || in.pos - minute_start != 2) return false;
     unsigned second = 0;
     if (in.take(u':')) {
-        std::size_t const secondStart = in.pos;
+        std::size_t const second_start = in.pos;
         auto const s = in.number(2);
-        if (!s || in.pos - secondStart != 2) return false;
+        if (!s || in.pos - second_start != 2) return false;
         second = *s;
     }
     unsigned h = *hour;
@@ -685,7 +685,7 @@ std::optional<DATE> parse_date(std::u16string_view text) noexcept {
     std::size_t const start = in.pos;
     auto const first = in.number(4);
     if (!first) return std::nullopt;
-    bool hasDate = true;
+    bool has_date = true;
     bool iso = false;
     if (in.take(u'/')) {
         auto const day = in.number(2);
@@ -705,10 +705,10 @@ std::optional<DATE> parse_date(std::u16string_view text) noexcept {
         st.wDay = static_cast<WORD>(*day);
         iso = true;
     } else {
-        hasDate = false;
+        has_date = false;
         in.pos = start;
     }
-    if (hasDate && !in.at_end()) {
+    if (has_date && !in.at_end()) {
         bool const separated = in.skip_blanks() > 0 || (iso && in.take(u'T'));
         if (!separated) return std::nullopt;
     }
@@ -803,9 +803,9 @@ HRESULT convert(VARIANT const& src, LCID lcid, USHORT flags, VARTYPE vt, VARIANT
 // Asks an object for its default (DISPID_VALUE) property and converts that.
 HRESULT value_property_to(IDispatch* object, LCID lcid, USHORT flags, VARTYPE vt, VARIANT& out) {
     if (object == nullptr) return DISP_E_TYPEMISMATCH;
-    DISPPARAMS noArguments{nullptr, nullptr, 0, 0};
+    DISPPARAMS no_arguments{nullptr, nullptr, 0, 0};
     VARIANT value = empty_variant();
-    HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &noArguments,
+    HRESULT hr = object->Invoke(DISPID_VALUE, IID_NULL, lcid, DISPATCH_PROPERTYGET, &no_arguments,
                                 &value, nullptr, nullptr);
     if (FAILED(hr)) return DISP_E_TYPEMISMATCH;
     VARIANT view;
@@ -939,12 +939,12 @@ HRESULT VariantChangeTypeEx(VARIANT* dest, VARIANT const* source, LCID lcid, USH
 
 HRESULT VarBstrCmp(BSTR left, BSTR right, [[maybe_unused]] LCID lcid,
                    [[maybe_unused]] ULONG flags) noexcept {
-    UINT const leftLength = SysStringLen(left);
-    UINT const rightLength = SysStringLen(right);
-    UINT const common = leftLength < rightLength ? leftLength : rightLength;
+    UINT const left_length = SysStringLen(left);
+    UINT const right_length = SysStringLen(right);
+    UINT const common = left_length < right_length ? left_length : right_length;
     for (UINT i = 0; i < common; ++i) {
         if (left[i] != right[i]) return left[i] < right[i] ? VARCMP_LT : VARCMP_GT;
     }
-    if (leftLength == rightLength) return VARCMP_EQ;
-    return leftLength < rightLength ? VARCMP_LT : VARCMP_GT;
+    if (left_length == right_length) return VARCMP_EQ;
+    return left_length < right_length ? VARCMP_LT : VARCMP_GT;
 }
