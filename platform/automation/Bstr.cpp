@@ -13,13 +13,13 @@ constexpr std::size_t max_bytes = std::numeric_limits<std::uint32_t>::max() - 8;
 
 // Allocates prefix + data + a two-byte terminator (plus one byte so an odd byte length still
 // ends on a whole zero code unit). The data is left for the caller to fill.
-BSTR allocate(std::size_t byteLength) noexcept {
-    if (byteLength > max_bytes) return nullptr;
-    auto* block = static_cast<unsigned char*>(std::malloc(prefix + byteLength + 3));
+BSTR allocate(std::size_t byte_length) noexcept {
+    if (byte_length > max_bytes) return nullptr;
+    auto* block = static_cast<unsigned char*>(std::malloc(prefix + byte_length + 3));
     if (block == nullptr) return nullptr;
-    auto const stored = static_cast<std::uint32_t>(byteLength);
+    auto const stored = static_cast<std::uint32_t>(byte_length);
     std::memcpy(block, &stored, prefix);
-    std::memset(block + prefix + byteLength, 0, 3);
+    std::memset(block + prefix + byte_length, 0, 3);
     return reinterpret_cast<BSTR>(block + prefix);
 }
 

@@ -79,13 +79,13 @@ INT VariantTimeToSystemTime(DATE d, SYSTEMTIME* out) noexcept {
         seconds -= 86400;
         ++days;
     }
-    std::int64_t const unixDays = days + ole_epoch;
-    Civil const c = civil_from_days(unixDays);
+    std::int64_t const unix_days = days + ole_epoch;
+    Civil const c = civil_from_days(unix_days);
     if (c.year < 100 || c.year > 9999) return FALSE;
     out->wYear = static_cast<WORD>(c.year);
     out->wMonth = static_cast<WORD>(c.month);
     out->wDay = static_cast<WORD>(c.day);
-    out->wDayOfWeek = static_cast<WORD>(((unixDays % 7) + 7 + 4) % 7);  // 1970-01-01: Thursday
+    out->wDayOfWeek = static_cast<WORD>(((unix_days % 7) + 7 + 4) % 7);  // 1970-01-01: Thursday
     out->wHour = static_cast<WORD>(seconds / 3600);
     out->wMinute = static_cast<WORD>(seconds / 60 % 60);
     out->wSecond = static_cast<WORD>(seconds % 60);

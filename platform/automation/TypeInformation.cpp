@@ -54,13 +54,13 @@ member_description const* TypeInformation::find_member(MEMBERID memid, WORD flag
     interface_description const* itf = entry().itf;
     if (itf == nullptr) return nullptr;
     member_description const* best = nullptr;
-    int bestFitness = 0;
+    int best_fitness = 0;
     for (auto const& m : itf->members) {
         if (m.dispid != memid) continue;
         int const f = fitness(m, flags);
-        if (f > bestFitness) {
+        if (f > best_fitness) {
             best = &m;
-            bestFitness = f;
+            best_fitness = f;
         }
     }
     return best;
@@ -191,21 +191,21 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
 
     auto const& params = member->params;
     if (params.size() > max_params) return DISP_E_BADPARAMCOUNT;
-    bool const hasResult = !params.empty() && (params.back().flags & PARAMFLAG_FRETVAL);
-    std::size_t const expected = params.size() - (hasResult ? 1 : 0);
+    bool const has_result = !params.empty() && (params.back().flags & PARAMFLAG_FRETVAL);
+    std::size_t const expected = params.size() - (has_result ? 1 : 0);
     if (pDispParams->cArgs != expected) return DISP_E_BADPARAMCOUNT;
 
     // Match the caller's arguments to parameters: named ones first in rgvarg, then the
     // positional ones in reverse order.
     std::array<VARIANT*, max_params> args;
-    std::array<UINT, max_params> argIndex;
+    std::array<UINT, max_params> arg_index;
     std::fill_n(args.begin(), params.size(), nullptr);
     UINT const named = pDispParams->cNamedArgs;
     UINT const positional = pDispParams->cArgs - named;
     for (UINT i = 0; i < positional; ++i) {
         UINT const index = pDispParams->cArgs - 1 - i;
         args[i] = &pDispParams->rgvarg[index];
-        argIndex[i] = index;
+        arg_index[i] = index;
     }
     for (UINT j = 0; j < named; ++j) {
         DISPID id = pDispParams->rgdispidNamedArgs[j];
@@ -216,7 +216,7 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
             return DISP_E_PARAMNOTFOUND;
         }
         args[id] = &pDispParams->rgvarg[j];
-        argIndex[id] = j;
+        arg_index[id] = j;
     }
 
     if (pVarResult != nullptr) VariantInit(pVarResult);
@@ -232,7 +232,7 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
         return DISP_E_EXCEPTION;
     }
     if (puArgErr != nullptr && call.failed_argument < expected)
-        *puArgErr = argIndex[call.failed_argument];
+        *puArgErr = arg_index[call.failed_argument];
     return hr;
 }
 

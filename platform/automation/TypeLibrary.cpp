@@ -20,14 +20,14 @@ constexpr WORD standard_slots = 7;  // IUnknown's three and IDispatch's four
 HRESULT fill_documentation(std::u16string_view name, std::u16string_view help, BSTR* pBstrName,
                            BSTR* pBstrDocString, DWORD* pdwHelpContext,
                            BSTR* pBstrHelpFile) noexcept {
-    unique_bstr nameText, helpText;
+    unique_bstr name_text, help_text;
     HRESULT const hr = hresult_boundary([&] {
-        if (pBstrName != nullptr) *nameText.put() = make_bstr(name);
-        if (pBstrDocString != nullptr) *helpText.put() = make_bstr(help);
+        if (pBstrName != nullptr) *name_text.put() = make_bstr(name);
+        if (pBstrDocString != nullptr) *help_text.put() = make_bstr(help);
     });
     if (FAILED(hr)) return hr;
-    if (pBstrName != nullptr) *pBstrName = nameText.release();
-    if (pBstrDocString != nullptr) *pBstrDocString = helpText.release();
+    if (pBstrName != nullptr) *pBstrName = name_text.release();
+    if (pBstrDocString != nullptr) *pBstrDocString = help_text.release();
     if (pdwHelpContext != nullptr) *pdwHelpContext = 0;
     if (pBstrHelpFile != nullptr) *pBstrHelpFile = nullptr;
     return S_OK;
@@ -225,9 +225,9 @@ HRESULT TypeLibrary::IsName(LPOLESTR szNameBuf, ULONG, BOOL* pfName) noexcept {
         std::u16string const wanted = fold_name(szNameBuf);
         *pfName = FALSE;
         for (auto const& entry : m_entries) {
-            std::u16string_view const typeName =
+            std::u16string_view const type_name =
                 entry.itf != nullptr ? entry.itf->name : entry.coclass->name;
-            bool match = fold_name(typeName) == wanted;
+            bool match = fold_name(type_name) == wanted;
             for (auto const& member : entry.folded_names)
                 match = match || member == wanted;
             if (match) {
@@ -247,10 +247,10 @@ HRESULT TypeLibrary::FindName(LPOLESTR szNameBuf, ULONG, ITypeInfo** ppTInfo, ME
         USHORT found = 0;
         for (std::size_t i = 0; i < m_entries.size() && found < *pcFound; ++i) {
             type_entry const& entry = m_entries[i];
-            std::u16string_view const typeName =
+            std::u16string_view const type_name =
                 entry.itf != nullptr ? entry.itf->name : entry.coclass->name;
             MEMBERID memid = MEMBERID_NIL;
-            bool match = fold_name(typeName) == wanted;
+            bool match = fold_name(type_name) == wanted;
             for (std::size_t m = 0; !match && m < entry.folded_names.size(); ++m) {
                 if (entry.folded_names[m] == wanted) {
                     match = true;

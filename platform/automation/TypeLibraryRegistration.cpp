@@ -144,11 +144,11 @@ HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID, SYSKIND) 
         HRESULT const hr = registry_result(RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()));
         if (FAILED(hr)) return hr;
         // The LIBID key goes with its last version.
-        std::u16string const libKey = u"TypeLib\\" + to_u16string(libid);
+        std::u16string const lib_key = u"TypeLib\\" + to_u16string(libid);
         std::vector<std::u16string> versions;
-        if (ambivox::reg_subkey_names(HKEY_CLASSES_ROOT, libKey, versions) == ERROR_SUCCESS &&
+        if (ambivox::reg_subkey_names(HKEY_CLASSES_ROOT, lib_key, versions) == ERROR_SUCCESS &&
             versions.empty())
-            RegDeleteTreeW(HKEY_CLASSES_ROOT, libKey.c_str());
+            RegDeleteTreeW(HKEY_CLASSES_ROOT, lib_key.c_str());
         return S_OK;
     });
 }

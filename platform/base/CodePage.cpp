@@ -11,8 +11,8 @@ namespace {
 
 enum class Page { windows1252, oem437, utf8 };
 
-std::optional<Page> resolve(UINT codePage) noexcept {
-    switch (codePage) {
+std::optional<Page> resolve(UINT code_page) noexcept {
+    switch (code_page) {
         case CP_ACP:
         case CP_THREAD_ACP:
         case 1252:
@@ -144,17 +144,17 @@ bool to_utf16(Page page, unsigned char const* s, std::size_t n, bool strict, Sin
 // character was needed.
 template <class Sink>
 bool from_utf16(Page page, char16_t const* s, std::size_t n, char fallback, Sink&& sink) {
-    bool usedDefault = false;
+    bool used_default = false;
     if (page != Page::utf8) {
         for (std::size_t i = 0; i < n; ++i) {
             if (auto const b = unit_to_byte(page, s[i])) {
                 sink(static_cast<char>(*b));
             } else {
                 sink(fallback);
-                usedDefault = true;
+                used_default = true;
             }
         }
-        return usedDefault;
+        return used_default;
     }
     for (std::size_t i = 0; i < n; ++i) {
         char32_t cp = s[i];
@@ -251,9 +251,9 @@ int WideCharToMultiByte(UINT codePage, DWORD flags, LPCWSTR src, int srcLen, LPS
 
 namespace ambivox {
 
-std::u16string widen(std::string_view bytes, UINT codePage) {
+std::u16string widen(std::string_view bytes, UINT code_page) {
     std::u16string out;
-    auto const page = resolve(codePage);
+    auto const page = resolve(code_page);
     if (!page) return out;
     auto const* data = reinterpret_cast<unsigned char const*>(bytes.data());
     std::size_t needed = 0;
@@ -263,9 +263,9 @@ std::u16string widen(std::string_view bytes, UINT codePage) {
     return out;
 }
 
-std::string narrow(std::u16string_view text, UINT codePage) {
+std::string narrow(std::u16string_view text, UINT code_page) {
     std::string out;
-    auto const page = resolve(codePage);
+    auto const page = resolve(code_page);
     if (!page) return out;
     std::size_t needed = 0;
     from_utf16(*page, text.data(), text.size(), '?', [&](char) { ++needed; });

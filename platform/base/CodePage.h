@@ -47,7 +47,7 @@ namespace ambivox {
 // Whole-string conversions that never fail on content: invalid UTF-8 becomes U+FFFD and
 // characters a byte code page lacks become '?'. An unknown code page answers an empty string.
 // They throw only std::bad_alloc.
-std::u16string widen(std::string_view bytes, UINT codePage);
-std::string narrow(std::u16string_view text, UINT codePage);
+std::u16string widen(std::string_view bytes, UINT code_page);
+std::string narrow(std::u16string_view text, UINT code_page);
 
 }  // namespace ambivox

@@ -21,8 +21,8 @@ constexpr unsigned FACILITY_WIN32 = 7;
 // A zero or negative code passes through unchanged; anything else lands in the Win32 facility
 // with its low 16 bits.
 constexpr HRESULT HRESULT_FROM_WIN32(unsigned long code) noexcept {
-    auto const asLong = static_cast<std::int32_t>(static_cast<std::uint32_t>(code));
-    if (asLong <= 0) return asLong;
+    auto const as_long = static_cast<std::int32_t>(static_cast<std::uint32_t>(code));
+    if (as_long <= 0) return as_long;
     return static_cast<HRESULT>((static_cast<std::uint32_t>(code) & 0x0000FFFFu) | 0x80070000u);
 }
 

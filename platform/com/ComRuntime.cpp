@@ -13,7 +13,7 @@
 namespace {
 
 struct apartment_state {
-    ULONG initCount = 0;
+    ULONG init_count = 0;
     DWORD model = 0;
 };
 thread_local apartment_state t_apartment;
@@ -55,20 +55,20 @@ void register_builtin_class(CLSID const& clsid, builtin_class_getter getter) {
 }
 
 bool runtime_initialized() noexcept {
-    return t_apartment.initCount > 0;
+    return t_apartment.init_count > 0;
 }
 
 }  // namespace ambivox
 
 HRESULT CoInitializeEx(void*, DWORD coinit) noexcept {
     DWORD const model = coinit & COINIT_APARTMENTTHREADED;
-    if (t_apartment.initCount > 0) {
+    if (t_apartment.init_count > 0) {
         if (t_apartment.model != model) return RPC_E_CHANGED_MODE;
-        ++t_apartment.initCount;
+        ++t_apartment.init_count;
         return S_FALSE;
     }
     t_apartment.model = model;
-    t_apartment.initCount = 1;
+    t_apartment.init_count = 1;
     return S_OK;
 }
 
@@ -77,7 +77,7 @@ HRESULT CoInitialize(void* reserved) noexcept {
 }
 
 void CoUninitialize() noexcept {
-    if (t_apartment.initCount > 0) --t_apartment.initCount;
+    if (t_apartment.init_count > 0) --t_apartment.init_count;
 }
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void** ppv) noexcept {

@@ -54,8 +54,8 @@ std::u16string InprocServerCache::module_of(REFCLSID clsid) {
     RegistryStore::generation_mark mark;
     bool const markable = RegistryStore::instance().generation(mark);
     {
-        std::lock_guard lock(m_lookupMutex);
-        if (markable && mark == m_lookupMark) {
+        std::lock_guard lock(m_lookup_mutex);
+        if (markable && mark == m_lookup_mark) {
             for (auto const& known : m_known)
                 if (known.clsid == clsid) return known.path;
         } else {
@@ -66,11 +66,11 @@ std::u16string InprocServerCache::module_of(REFCLSID clsid) {
     std::u16string const key = u"CLSID\\" + to_u16string(clsid) + u"\\InprocServer32";
     if (reg_get_string(HKEY_CLASSES_ROOT, key, {}, path) != ERROR_SUCCESS) return {};
     if (markable && !path.empty()) {
-        std::lock_guard lock(m_lookupMutex);
+        std::lock_guard lock(m_lookup_mutex);
         // Kept only while the store is still in the state the answer was read from.
-        if (!(m_lookupMark == mark)) {
+        if (!(m_lookup_mark == mark)) {
             m_known.clear();
-            m_lookupMark = mark;
+            m_lookup_mark = mark;
         }
         m_known.push_back({clsid, path});
     }

@@ -44,8 +44,8 @@ private:
         CLSID clsid;
         std::u16string path;
     };
-    std::mutex m_lookupMutex;
-    RegistryStore::generation_mark m_lookupMark;  // the store state the known classes are from
+    std::mutex m_lookup_mutex;
+    RegistryStore::generation_mark m_lookup_mark;  // the store state the known classes are from
     std::vector<known_class> m_known;
 };
 

@@ -16,12 +16,12 @@ public:
     virtual ~module_base() = default;
 
     // Objects of a module may live in several apartments at once, so the count is atomic.
-    virtual LONG Lock() noexcept { return ++m_lockCount; }
-    virtual LONG Unlock() noexcept { return --m_lockCount; }
-    virtual LONG GetLockCount() const noexcept { return m_lockCount.load(); }
+    virtual LONG Lock() noexcept { return ++m_lock_count; }
+    virtual LONG Unlock() noexcept { return --m_lock_count; }
+    virtual LONG GetLockCount() const noexcept { return m_lock_count.load(); }
 
 private:
-    std::atomic<LONG> m_lockCount{0};
+    std::atomic<LONG> m_lock_count{0};
 };
 
 // Every binary that serves objects defines this once. It is hidden so that each shared object

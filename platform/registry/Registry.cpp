@@ -11,8 +11,8 @@ using ambivox::RegistryStore;
 
 namespace {
 
-constexpr std::size_t kMaxKeyName = 255;
-constexpr std::size_t kMaxValueName = 16383;
+constexpr std::size_t max_key_name = 255;
+constexpr std::size_t max_value_name = 16383;
 
 LSTATUS done(LSTATUS rc) noexcept {
     if (rc != ERROR_SUCCESS) SetLastError(static_cast<DWORD>(rc));
@@ -32,7 +32,7 @@ LSTATUS guarded(Body&& body) noexcept {
     }
 }
 
-LSTATUS parsePath(LPCWSTR text, RegistryStore::KeyPath& path) {
+LSTATUS parse_path(LPCWSTR text, RegistryStore::KeyPath& path) {
     path.clear();
     if (text == nullptr || *text == u'\0') return ERROR_SUCCESS;
     if (*text == u'\\') return ERROR_BAD_PATHNAME;
@@ -41,7 +41,7 @@ LSTATUS parsePath(LPCWSTR text, RegistryStore::KeyPath& path) {
         std::size_t const slash = rest.find(u'\\');
         std::u16string_view const name = rest.substr(0, slash);
         if (name.empty()) return ERROR_BAD_PATHNAME;
-        if (name.size() > kMaxKeyName) return ERROR_INVALID_PARAMETER;
+        if (name.size() > max_key_name) return ERROR_INVALID_PARAMETER;
         path.emplace_back(name);
         if (slash == std::u16string_view::npos) break;
         rest.remove_prefix(slash + 1);  // one trailing backslash leaves `rest` empty
@@ -49,13 +49,13 @@ LSTATUS parsePath(LPCWSTR text, RegistryStore::KeyPath& path) {
     return ERROR_SUCCESS;
 }
 
-LSTATUS valueName(LPCWSTR text, std::u16string_view& name) noexcept {
+LSTATUS value_name(LPCWSTR text, std::u16string_view& name) noexcept {
     name = text == nullptr ? std::u16string_view{} : std::u16string_view(text);
-    return name.size() > kMaxValueName ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
+    return name.size() > max_value_name ? ERROR_INVALID_PARAMETER : ERROR_SUCCESS;
 }
 
 // Copies `name` with its terminator when *capacity (in characters, terminator included) allows.
-LSTATUS copyName(std::u16string const& name, LPWSTR buffer, DWORD* capacity) noexcept {
+LSTATUS copy_name(std::u16string const& name, LPWSTR buffer, DWORD* capacity) noexcept {
     if (name.size() + 1 > *capacity) {
         *capacity = static_cast<DWORD>(name.size() + 1);
         return ERROR_MORE_DATA;
@@ -76,10 +76,10 @@ LSTATUS RegCreateKeyExW(HKEY key, LPCWSTR subKey, DWORD /*reserved*/, LPWSTR /*c
         *result = nullptr;
         if (options != REG_OPTION_NON_VOLATILE) return ERROR_INVALID_PARAMETER;
         RegistryStore::KeyPath path;
-        if (LSTATUS rc = parsePath(subKey, path); rc != ERROR_SUCCESS) return rc;
+        if (LSTATUS rc = parse_path(subKey, path); rc != ERROR_SUCCESS) return rc;
         HKEY opened = nullptr;
         DWORD how = 0;
-        LSTATUS rc = RegistryStore::instance().createKey(key, path, desired, opened, how);
+        LSTATUS rc = RegistryStore::instance().create_key(key, path, desired, opened, how);
         if (rc != ERROR_SUCCESS) return rc;
         *result = opened;
         if (disposition != nullptr) *disposition = how;
@@ -93,41 +93,41 @@ LSTATUS RegOpenKeyExW(HKEY key, LPCWSTR subKey, DWORD /*options*/, REGSAM desire
         if (result == nullptr) return ERROR_INVALID_PARAMETER;
         *result = nullptr;
         RegistryStore::KeyPath path;
-        if (LSTATUS rc = parsePath(subKey, path); rc != ERROR_SUCCESS) return rc;
+        if (LSTATUS rc = parse_path(subKey, path); rc != ERROR_SUCCESS) return rc;
         HKEY opened = nullptr;
-        LSTATUS rc = RegistryStore::instance().openKey(key, path, desired, opened);
+        LSTATUS rc = RegistryStore::instance().open_key(key, path, desired, opened);
         if (rc == ERROR_SUCCESS) *result = opened;
         return rc;
     });
 }
 
 LSTATUS RegCloseKey(HKEY key) noexcept {
-    return done(RegistryStore::instance().closeKey(key));
+    return done(RegistryStore::instance().close_key(key));
 }
 
-LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName_, DWORD /*reserved*/, DWORD type,
+LSTATUS RegSetValueExW(HKEY key, LPCWSTR valueName, DWORD /*reserved*/, DWORD type,
                        const BYTE* data, DWORD size) noexcept {
     return guarded([&]() -> LSTATUS {
         std::u16string_view name;
-        if (LSTATUS rc = valueName(valueName_, name); rc != ERROR_SUCCESS) return rc;
+        if (LSTATUS rc = value_name(valueName, name); rc != ERROR_SUCCESS) return rc;
         if (data == nullptr && size != 0) return ERROR_NOACCESS;
         if (type == REG_DWORD && size != sizeof(DWORD)) return ERROR_INVALID_PARAMETER;
         if (type == REG_QWORD && size != sizeof(ULONGLONG)) return ERROR_INVALID_PARAMETER;
-        return RegistryStore::instance().setValue(key, name, type, data, size);
+        return RegistryStore::instance().set_value(key, name, type, data, size);
     });
 }
 
-LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName_, DWORD* /*reserved*/, DWORD* type, BYTE* data,
+LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName, DWORD* /*reserved*/, DWORD* type, BYTE* data,
                          DWORD* size) noexcept {
     return guarded([&]() -> LSTATUS {
         std::u16string_view name;
-        if (LSTATUS rc = valueName(valueName_, name); rc != ERROR_SUCCESS) return rc;
+        if (LSTATUS rc = value_name(valueName, name); rc != ERROR_SUCCESS) return rc;
         if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
-        DWORD storedType = REG_NONE;
+        DWORD stored_type = REG_NONE;
         std::vector<BYTE> bytes;
-        LSTATUS rc = RegistryStore::instance().queryValue(key, name, storedType, bytes);
+        LSTATUS rc = RegistryStore::instance().query_value(key, name, stored_type, bytes);
         if (rc != ERROR_SUCCESS) return rc;
-        if (type != nullptr) *type = storedType;
+        if (type != nullptr) *type = stored_type;
         if (size == nullptr) return ERROR_SUCCESS;
         DWORD const needed = static_cast<DWORD>(bytes.size());
         if (data != nullptr) {
@@ -142,11 +142,11 @@ LSTATUS RegQueryValueExW(HKEY key, LPCWSTR valueName_, DWORD* /*reserved*/, DWOR
     });
 }
 
-LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName_) noexcept {
+LSTATUS RegDeleteValueW(HKEY key, LPCWSTR valueName) noexcept {
     return guarded([&]() -> LSTATUS {
         std::u16string_view name;
-        if (LSTATUS rc = valueName(valueName_, name); rc != ERROR_SUCCESS) return rc;
-        return RegistryStore::instance().deleteValue(key, name);
+        if (LSTATUS rc = value_name(valueName, name); rc != ERROR_SUCCESS) return rc;
+        return RegistryStore::instance().delete_value(key, name);
     });
 }
 
@@ -154,16 +154,16 @@ LSTATUS RegDeleteKeyW(HKEY key, LPCWSTR subKey) noexcept {
     return guarded([&]() -> LSTATUS {
         if (subKey == nullptr) return ERROR_INVALID_PARAMETER;
         RegistryStore::KeyPath path;
-        if (LSTATUS rc = parsePath(subKey, path); rc != ERROR_SUCCESS) return rc;
-        return RegistryStore::instance().deleteKey(key, path);
+        if (LSTATUS rc = parse_path(subKey, path); rc != ERROR_SUCCESS) return rc;
+        return RegistryStore::instance().delete_key(key, path);
     });
 }
 
 LSTATUS RegDeleteTreeW(HKEY key, LPCWSTR subKey) noexcept {
     return guarded([&]() -> LSTATUS {
         RegistryStore::KeyPath path;
-        if (LSTATUS rc = parsePath(subKey, path); rc != ERROR_SUCCESS) return rc;
-        return RegistryStore::instance().deleteTree(key, path);
+        if (LSTATUS rc = parse_path(subKey, path); rc != ERROR_SUCCESS) return rc;
+        return RegistryStore::instance().delete_tree(key, path);
     });
 }
 
@@ -173,9 +173,9 @@ LSTATUS RegEnumKeyExW(HKEY key, DWORD index, LPWSTR name, DWORD* cchName, DWORD*
         if (name == nullptr || cchName == nullptr) return ERROR_INVALID_PARAMETER;
         if (cls != nullptr && cchClass == nullptr) return ERROR_INVALID_PARAMETER;
         std::u16string found;
-        LSTATUS rc = RegistryStore::instance().enumKey(key, index, found);
+        LSTATUS rc = RegistryStore::instance().enum_key(key, index, found);
         if (rc != ERROR_SUCCESS) return rc;
-        if (rc = copyName(found, name, cchName); rc != ERROR_SUCCESS) return rc;
+        if (rc = copy_name(found, name, cchName); rc != ERROR_SUCCESS) return rc;
         if (cchClass != nullptr) {
             if (cls != nullptr && *cchClass > 0) cls[0] = u'\0';
             *cchClass = 0;
@@ -191,12 +191,12 @@ LSTATUS RegEnumValueW(HKEY key, DWORD index, LPWSTR name, DWORD* cchName, DWORD*
         if (name == nullptr || cchName == nullptr) return ERROR_INVALID_PARAMETER;
         if (data != nullptr && size == nullptr) return ERROR_INVALID_PARAMETER;
         std::u16string found;
-        DWORD storedType = REG_NONE;
+        DWORD stored_type = REG_NONE;
         std::vector<BYTE> bytes;
-        LSTATUS rc = RegistryStore::instance().enumValue(key, index, found, storedType, bytes);
+        LSTATUS rc = RegistryStore::instance().enum_value(key, index, found, stored_type, bytes);
         if (rc != ERROR_SUCCESS) return rc;
-        if (rc = copyName(found, name, cchName); rc != ERROR_SUCCESS) return rc;
-        if (type != nullptr) *type = storedType;
+        if (rc = copy_name(found, name, cchName); rc != ERROR_SUCCESS) return rc;
+        if (type != nullptr) *type = stored_type;
         if (size == nullptr) return ERROR_SUCCESS;
         DWORD const needed = static_cast<DWORD>(bytes.size());
         if (data != nullptr) {
@@ -227,16 +227,16 @@ bool terminated(std::u16string_view view, std::u16string& out) {
     return true;
 }
 
-// Opens `subKey` of `key` (creating it when `create`), or answers `key` itself for an empty
+// Opens `sub_key` of `key` (creating it when `create`), or answers `key` itself for an empty
 // path. `owner` closes what was opened.
-LSTATUS openFor(HKEY key, std::u16string_view subKey, REGSAM access, bool create,
-                unique_hkey& owner, HKEY& target) {
-    if (subKey.empty()) {
+LSTATUS open_for(HKEY key, std::u16string_view sub_key, REGSAM access, bool create,
+                 unique_hkey& owner, HKEY& target) {
+    if (sub_key.empty()) {
         target = key;
         return ERROR_SUCCESS;
     }
     std::u16string path;
-    if (!terminated(subKey, path)) return ERROR_INVALID_PARAMETER;
+    if (!terminated(sub_key, path)) return ERROR_INVALID_PARAMETER;
     LSTATUS const rc = create
                            ? RegCreateKeyExW(key, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
                                              access, nullptr, owner.put(), nullptr)
@@ -245,46 +245,47 @@ LSTATUS openFor(HKEY key, std::u16string_view subKey, REGSAM access, bool create
     return rc;
 }
 
-LSTATUS setValue(HKEY key, std::u16string_view subKey, std::u16string_view name, DWORD type,
-                 BYTE const* data, DWORD size) {
-    std::u16string valueName;
-    if (!terminated(name, valueName)) return ERROR_INVALID_PARAMETER;
+LSTATUS set_value(HKEY key, std::u16string_view sub_key, std::u16string_view name, DWORD type,
+                  BYTE const* data, DWORD size) {
+    std::u16string terminated_name;
+    if (!terminated(name, terminated_name)) return ERROR_INVALID_PARAMETER;
     unique_hkey owner;
     HKEY target = nullptr;
-    if (LSTATUS rc = openFor(key, subKey, KEY_SET_VALUE, true, owner, target); rc != ERROR_SUCCESS)
+    if (LSTATUS rc = open_for(key, sub_key, KEY_SET_VALUE, true, owner, target);
+        rc != ERROR_SUCCESS)
         return rc;
-    return RegSetValueExW(target, valueName.c_str(), 0, type, data, size);
+    return RegSetValueExW(target, terminated_name.c_str(), 0, type, data, size);
 }
 
 }  // namespace
 
-LSTATUS reg_set_string(HKEY key, std::u16string_view subKey, std::u16string_view name,
+LSTATUS reg_set_string(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                        std::u16string_view value) noexcept {
     return guarded([&]() -> LSTATUS {
         std::size_t const bytes = (value.size() + 1) * sizeof(char16_t);
         if (bytes > 0xFFFFFFFFu) return ERROR_INVALID_PARAMETER;
         std::u16string text(value);  // brings the terminator
-        return setValue(key, subKey, name, REG_SZ, reinterpret_cast<BYTE const*>(text.c_str()),
-                        static_cast<DWORD>(bytes));
+        return set_value(key, sub_key, name, REG_SZ, reinterpret_cast<BYTE const*>(text.c_str()),
+                         static_cast<DWORD>(bytes));
     });
 }
 
-LSTATUS reg_set_dword(HKEY key, std::u16string_view subKey, std::u16string_view name,
+LSTATUS reg_set_dword(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                       DWORD value) noexcept {
     return guarded([&]() -> LSTATUS {
-        return setValue(key, subKey, name, REG_DWORD, reinterpret_cast<BYTE const*>(&value),
-                        sizeof value);
+        return set_value(key, sub_key, name, REG_DWORD, reinterpret_cast<BYTE const*>(&value),
+                         sizeof value);
     });
 }
 
-LSTATUS reg_get_string(HKEY key, std::u16string_view subKey, std::u16string_view name,
+LSTATUS reg_get_string(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                        std::u16string& value) noexcept {
     return guarded([&]() -> LSTATUS {
-        std::u16string valueName;
-        if (!terminated(name, valueName)) return ERROR_INVALID_PARAMETER;
+        std::u16string terminated_name;
+        if (!terminated(name, terminated_name)) return ERROR_INVALID_PARAMETER;
         unique_hkey owner;
         HKEY target = nullptr;
-        if (LSTATUS rc = openFor(key, subKey, KEY_QUERY_VALUE, false, owner, target);
+        if (LSTATUS rc = open_for(key, sub_key, KEY_QUERY_VALUE, false, owner, target);
             rc != ERROR_SUCCESS)
             return rc;
         // Another process may grow the value between the two reads; then ask again.
@@ -293,11 +294,12 @@ LSTATUS reg_get_string(HKEY key, std::u16string_view subKey, std::u16string_view
         for (;;) {
             DWORD size = 0;
             LSTATUS rc =
-                RegQueryValueExW(target, valueName.c_str(), nullptr, &type, nullptr, &size);
+                RegQueryValueExW(target, terminated_name.c_str(), nullptr, &type, nullptr, &size);
             if (rc != ERROR_SUCCESS) return rc;
             if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
             bytes.resize(size);
-            rc = RegQueryValueExW(target, valueName.c_str(), nullptr, &type, bytes.data(), &size);
+            rc = RegQueryValueExW(target, terminated_name.c_str(), nullptr, &type, bytes.data(),
+                                  &size);
             if (rc == ERROR_MORE_DATA) continue;
             if (rc != ERROR_SUCCESS) return rc;
             if (type != REG_SZ && type != REG_EXPAND_SZ) return ERROR_INVALID_DATA;
@@ -312,20 +314,20 @@ LSTATUS reg_get_string(HKEY key, std::u16string_view subKey, std::u16string_view
     });
 }
 
-LSTATUS reg_get_dword(HKEY key, std::u16string_view subKey, std::u16string_view name,
+LSTATUS reg_get_dword(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                       DWORD& value) noexcept {
     return guarded([&]() -> LSTATUS {
-        std::u16string valueName;
-        if (!terminated(name, valueName)) return ERROR_INVALID_PARAMETER;
+        std::u16string terminated_name;
+        if (!terminated(name, terminated_name)) return ERROR_INVALID_PARAMETER;
         unique_hkey owner;
         HKEY target = nullptr;
-        if (LSTATUS rc = openFor(key, subKey, KEY_QUERY_VALUE, false, owner, target);
+        if (LSTATUS rc = open_for(key, sub_key, KEY_QUERY_VALUE, false, owner, target);
             rc != ERROR_SUCCESS)
             return rc;
         DWORD type = REG_NONE;
         DWORD data = 0;
         DWORD size = sizeof data;
-        LSTATUS const rc = RegQueryValueExW(target, valueName.c_str(), nullptr, &type,
+        LSTATUS const rc = RegQueryValueExW(target, terminated_name.c_str(), nullptr, &type,
                                             reinterpret_cast<BYTE*>(&data), &size);
         if ((rc == ERROR_SUCCESS || rc == ERROR_MORE_DATA) &&
             (type != REG_DWORD || size != sizeof data))
@@ -336,16 +338,16 @@ LSTATUS reg_get_dword(HKEY key, std::u16string_view subKey, std::u16string_view 
     });
 }
 
-LSTATUS reg_subkey_names(HKEY key, std::u16string_view subKey,
+LSTATUS reg_subkey_names(HKEY key, std::u16string_view sub_key,
                          std::vector<std::u16string>& names) noexcept {
     return guarded([&]() -> LSTATUS {
         unique_hkey owner;
         HKEY target = nullptr;
-        if (LSTATUS rc = openFor(key, subKey, KEY_ENUMERATE_SUB_KEYS, false, owner, target);
+        if (LSTATUS rc = open_for(key, sub_key, KEY_ENUMERATE_SUB_KEYS, false, owner, target);
             rc != ERROR_SUCCESS)
             return rc;
         std::vector<std::u16string> found;
-        char16_t buffer[kMaxKeyName + 1];
+        char16_t buffer[max_key_name + 1];
         for (DWORD index = 0;; ++index) {
             DWORD length = static_cast<DWORD>(std::size(buffer));
             LSTATUS const rc =

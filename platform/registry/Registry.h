@@ -143,25 +143,25 @@ namespace ambivox {
 std::string registry_path() noexcept;
 
 // Conveniences over the functions above. Paths and names are not null-terminated views; one
-// holding a null character gives ERROR_INVALID_PARAMETER. An empty `subKey` names `key` itself.
+// holding a null character gives ERROR_INVALID_PARAMETER. An empty `sub_key` names `key` itself.
 
-// Creates `subKey` as needed and sets a REG_SZ value (the terminator is added).
-LSTATUS reg_set_string(HKEY key, std::u16string_view subKey, std::u16string_view name,
+// Creates `sub_key` as needed and sets a REG_SZ value (the terminator is added).
+LSTATUS reg_set_string(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                        std::u16string_view value) noexcept;
-// Creates `subKey` as needed and sets a REG_DWORD value.
-LSTATUS reg_set_dword(HKEY key, std::u16string_view subKey, std::u16string_view name,
+// Creates `sub_key` as needed and sets a REG_DWORD value.
+LSTATUS reg_set_dword(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                       DWORD value) noexcept;
 // Reads a REG_SZ or REG_EXPAND_SZ value into `value`, without terminators; ERROR_INVALID_DATA for
 // a value of another type. `value` is changed only on success.
-LSTATUS reg_get_string(HKEY key, std::u16string_view subKey, std::u16string_view name,
+LSTATUS reg_get_string(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                        std::u16string& value) noexcept;
 // Reads a REG_DWORD value; ERROR_INVALID_DATA for a value of another type. `value` is changed
 // only on success.
-LSTATUS reg_get_dword(HKEY key, std::u16string_view subKey, std::u16string_view name,
+LSTATUS reg_get_dword(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                       DWORD& value) noexcept;
-// Lists the names of the subkeys of `subKey` in enumeration order. `names` is replaced on
+// Lists the names of the subkeys of `sub_key` in enumeration order. `names` is replaced on
 // success and unchanged on failure.
-LSTATUS reg_subkey_names(HKEY key, std::u16string_view subKey,
+LSTATUS reg_subkey_names(HKEY key, std::u16string_view sub_key,
                          std::vector<std::u16string>& names) noexcept;
 
 }  // namespace ambivox

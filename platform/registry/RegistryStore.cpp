@@ -21,30 +21,30 @@ namespace {
 // Row ids of the predefined roots; every other key gets a larger id, never reused
 // (AUTOINCREMENT), so a handle to a deleted key cannot silently land on a newer one.
 // HKEY_CURRENT_USER is the one between them, 2.
-constexpr std::int64_t kClassesRoot = 1;
-constexpr std::int64_t kLocalMachine = 3;
+constexpr std::int64_t classes_root = 1;
+constexpr std::int64_t local_machine = 3;
 
-constexpr std::uintptr_t kPredefinedFirst = 0x80000000u;
-constexpr std::uintptr_t kPredefinedLast = 0x800000FFu;
+constexpr std::uintptr_t predefined_first = 0x80000000u;
+constexpr std::uintptr_t predefined_last = 0x800000FFu;
 
 // Marks a database as a registry store, so a foreign SQLite file is refused instead of having
 // our tables added to it.
-constexpr int kApplicationId = 0x41565247;  // "AVRG"
-constexpr int kSchemaVersion = 1;
+constexpr int application_id = 0x41565247;  // "AVRG"
+constexpr int schema_version = 1;
 
-constexpr int kBusyTimeoutMs = 5000;
-constexpr int kAttempts = 3;
+constexpr int busy_timeout_ms = 5000;
+constexpr int attempts = 3;
 
-constexpr REGSAM kGenericRead = 0x80000000u;
-constexpr REGSAM kGenericWrite = 0x40000000u;
-constexpr REGSAM kGenericExecute = 0x20000000u;
-constexpr REGSAM kGenericAll = 0x10000000u;
-constexpr REGSAM kMaximumAllowed = 0x02000000u;
+constexpr REGSAM generic_read = 0x80000000u;
+constexpr REGSAM generic_write = 0x40000000u;
+constexpr REGSAM generic_execute = 0x20000000u;
+constexpr REGSAM generic_all = 0x10000000u;
+constexpr REGSAM maximum_allowed = 0x02000000u;
 
 // Names are native UTF-16 blobs so that any sequence of code units survives. `fold` is the
 // upper-cased name as big-endian UTF-16: byte order equals code-unit order, so ORDER BY fold is
 // the case-insensitive name order and the UNIQUE constraint is the case-insensitive one.
-constexpr char kSchema[] =
+constexpr char schema_sql[] =
     "CREATE TABLE keys("
     "  id INTEGER PRIMARY KEY AUTOINCREMENT,"
     "  parent INTEGER,"
@@ -59,31 +59,32 @@ constexpr char kSchema[] =
     "  data BLOB NOT NULL,"
     "  PRIMARY KEY(key, fold)) WITHOUT ROWID;";
 
-constexpr char kInsertRoot[] = "INSERT INTO keys(id, parent, name, fold) VALUES(?1, NULL, ?2, ?3)";
-constexpr char kKeyExists[] = "SELECT 1 FROM keys WHERE id = ?1";
-constexpr char kFindChild[] = "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2";
-constexpr char kInsertChild[] = "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)";
-constexpr char kHasChildren[] = "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1";
-constexpr char kEnumKey[] =
+constexpr char insert_root_sql[] =
+    "INSERT INTO keys(id, parent, name, fold) VALUES(?1, NULL, ?2, ?3)";
+constexpr char key_exists_sql[] = "SELECT 1 FROM keys WHERE id = ?1";
+constexpr char find_child_sql[] = "SELECT id FROM keys WHERE parent = ?1 AND fold = ?2";
+constexpr char insert_child_sql[] = "INSERT INTO keys(parent, name, fold) VALUES(?1, ?2, ?3)";
+constexpr char has_children_sql[] = "SELECT 1 FROM keys WHERE parent = ?1 LIMIT 1";
+constexpr char enum_key_sql[] =
     "SELECT name FROM keys WHERE parent = ?1 ORDER BY fold LIMIT 1 OFFSET ?2";
-constexpr char kQueryValue[] = "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2";
-constexpr char kSetValue[] =
+constexpr char query_value_sql[] = "SELECT type, data FROM vals WHERE key = ?1 AND fold = ?2";
+constexpr char set_value_sql[] =
     "INSERT INTO vals(key, name, fold, type, data) VALUES(?1, ?2, ?3, ?4, ?5) "
     "ON CONFLICT(key, fold) DO UPDATE SET type = excluded.type, data = excluded.data";
-constexpr char kDeleteValue[] = "DELETE FROM vals WHERE key = ?1 AND fold = ?2";
-constexpr char kEnumValue[] =
+constexpr char delete_value_sql[] = "DELETE FROM vals WHERE key = ?1 AND fold = ?2";
+constexpr char enum_value_sql[] =
     "SELECT name, type, data FROM vals WHERE key = ?1 ORDER BY fold LIMIT 1 OFFSET ?2";
-constexpr char kDeleteTreeValues[] =
+constexpr char delete_tree_values_sql[] =
     "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = "
     "t.id)"
     " DELETE FROM vals WHERE key IN (SELECT id FROM t)";
-constexpr char kDeleteTreeKeys[] =
+constexpr char delete_tree_keys_sql[] =
     "WITH RECURSIVE t(id) AS (SELECT ?1 UNION ALL SELECT k.id FROM keys k JOIN t ON k.parent = "
     "t.id)"
     " DELETE FROM keys WHERE id IN (SELECT id FROM t) AND (?2 = 0 OR id <> ?1)";
-constexpr char kApplicationIdQuery[] = "PRAGMA application_id";
-constexpr char kUserVersionQuery[] = "PRAGMA user_version";
-constexpr char kSchemaCount[] = "SELECT count(*) FROM sqlite_master";
+constexpr char application_id_query[] = "PRAGMA application_id";
+constexpr char user_version_query[] = "PRAGMA user_version";
+constexpr char schema_count_query[] = "SELECT count(*) FROM sqlite_master";
 
 struct SqlError {
     int code;
@@ -106,24 +107,24 @@ std::string fold(std::u16string_view name) {
 // One use of a cached statement: binds, steps and reads columns; resets on the way out.
 class Query {
 public:
-    explicit Query(sqlite3_stmt* statement) noexcept : s_(statement) {}
+    explicit Query(sqlite3_stmt* statement) noexcept : m_statement(statement) {}
     ~Query() {
-        sqlite3_reset(s_);
-        sqlite3_clear_bindings(s_);
+        sqlite3_reset(m_statement);
+        sqlite3_clear_bindings(m_statement);
     }
     Query(Query const&) = delete;
     Query& operator=(Query const&) = delete;
 
     Query& bind(int index, std::int64_t value) {
-        check(sqlite3_bind_int64(s_, index, value));
+        check(sqlite3_bind_int64(m_statement, index, value));
         return *this;
     }
     // The bytes must outlive the query.
     Query& bind(int index, void const* bytes, std::size_t size) {
         if (size == 0) {
-            check(sqlite3_bind_zeroblob(s_, index, 0));  // empty, not NULL
+            check(sqlite3_bind_zeroblob(m_statement, index, 0));  // empty, not NULL
         } else {
-            check(sqlite3_bind_blob64(s_, index, bytes, size, SQLITE_STATIC));
+            check(sqlite3_bind_blob64(m_statement, index, bytes, size, SQLITE_STATIC));
         }
         return *this;
     }
@@ -135,35 +136,37 @@ public:
     }
 
     bool step() {
-        int const rc = sqlite3_step(s_);
+        int const rc = sqlite3_step(m_statement);
         if (rc == SQLITE_ROW) return true;
         if (rc == SQLITE_DONE) return false;
         throw SqlError{rc};
     }
 
-    std::int64_t integer(int column) const noexcept { return sqlite3_column_int64(s_, column); }
+    std::int64_t integer(int column) const noexcept {
+        return sqlite3_column_int64(m_statement, column);
+    }
 
     std::u16string text(int column) const {
-        void const* bytes = sqlite3_column_blob(s_, column);
-        auto const size = static_cast<std::size_t>(sqlite3_column_bytes(s_, column));
+        void const* bytes = sqlite3_column_blob(m_statement, column);
+        auto const size = static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column));
         std::u16string out(size / sizeof(char16_t), u'\0');
         if (!out.empty()) std::memcpy(out.data(), bytes, out.size() * sizeof(char16_t));
         return out;
     }
 
     std::vector<BYTE> bytes(int column) const {
-        void const* bytes = sqlite3_column_blob(s_, column);
-        auto const size = static_cast<std::size_t>(sqlite3_column_bytes(s_, column));
+        void const* bytes = sqlite3_column_blob(m_statement, column);
+        auto const size = static_cast<std::size_t>(sqlite3_column_bytes(m_statement, column));
         std::vector<BYTE> out(size);
         if (size != 0) std::memcpy(out.data(), bytes, size);
         return out;
     }
 
 private:
-    sqlite3_stmt* s_;
+    sqlite3_stmt* m_statement;
 };
 
-LONG mapError(int code, bool write) noexcept {
+LONG map_error(int code, bool write) noexcept {
     if (code == SQLITE_IOERR_NOMEM) return ERROR_NOT_ENOUGH_MEMORY;
     switch (code & 0xFF) {
         case SQLITE_BUSY:
@@ -191,30 +194,30 @@ LONG mapError(int code, bool write) noexcept {
     }
 }
 
-bool isBusy(int code) noexcept {
+bool is_busy(int code) noexcept {
     return (code & 0xFF) == SQLITE_BUSY || (code & 0xFF) == SQLITE_LOCKED;
 }
 
-REGSAM normalizeAccess(REGSAM desired) noexcept {
+REGSAM normalize_access(REGSAM desired) noexcept {
     REGSAM access = desired & KEY_ALL_ACCESS;
-    if (desired & kGenericRead) access |= KEY_READ;
-    if (desired & kGenericWrite) access |= KEY_WRITE;
-    if (desired & kGenericExecute) access |= KEY_EXECUTE;
-    if (desired & (kGenericAll | kMaximumAllowed)) access |= KEY_ALL_ACCESS;
+    if (desired & generic_read) access |= KEY_READ;
+    if (desired & generic_write) access |= KEY_WRITE;
+    if (desired & generic_execute) access |= KEY_EXECUTE;
+    if (desired & (generic_all | maximum_allowed)) access |= KEY_ALL_ACCESS;
     return access;
 }
 
-bool isRoot(std::int64_t id) noexcept {
-    return id >= kClassesRoot && id <= kLocalMachine;
+bool is_root(std::int64_t id) noexcept {
+    return id >= classes_root && id <= local_machine;
 }
 
-bool explicitStore() noexcept {
+bool explicit_store() noexcept {
     char const* chosen = std::getenv("AMBIVOX_REGISTRY");
     return chosen != nullptr && *chosen != '\0';
 }
 
 // mkdir -p of the folder holding `file`, private to the user as the data-folder convention asks.
-void makeParents(std::string const& file) {
+void make_parents(std::string const& file) {
     for (std::size_t slash = file.find('/', 1); slash != std::string::npos;
          slash = file.find('/', slash + 1)) {
         std::string const folder = file.substr(0, slash);
@@ -231,8 +234,8 @@ RegistryStore& RegistryStore::instance() noexcept {
     // that exits with the connection open leaves a store as consistent as a crash does.
     static RegistryStore* const store = [] {
         g_store = new RegistryStore;
-        pthread_atfork(&RegistryStore::beforeFork, &RegistryStore::afterFork,
-                       &RegistryStore::afterFork);
+        pthread_atfork(&RegistryStore::before_fork, &RegistryStore::after_fork,
+                       &RegistryStore::after_fork);
         return g_store;
     }();
     return *store;
@@ -240,13 +243,13 @@ RegistryStore& RegistryStore::instance() noexcept {
 
 // A SQLite connection must not cross fork: the child would share its locks' bookkeeping with
 // the parent and could corrupt the file. Both sides reopen on their next call; handles survive.
-void RegistryStore::beforeFork() noexcept {
-    g_store->mutex_.lock();
-    g_store->closeConnection();
+void RegistryStore::before_fork() noexcept {
+    g_store->m_mutex.lock();
+    g_store->close_connection();
 }
 
-void RegistryStore::afterFork() noexcept {
-    g_store->mutex_.unlock();
+void RegistryStore::after_fork() noexcept {
+    g_store->m_mutex.unlock();
 }
 
 std::string RegistryStore::path() noexcept {
@@ -271,31 +274,31 @@ std::string RegistryStore::path() noexcept {
 
 // --- Operations -----------------------------------------------------------------------------
 
-LONG RegistryStore::createKey(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result,
-                              DWORD& disposition) noexcept {
-    std::lock_guard lock(mutex_);
+LONG RegistryStore::create_key(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result,
+                               DWORD& disposition) noexcept {
+    std::lock_guard lock(m_mutex);
     std::int64_t id = 0;
     DWORD how = REG_OPENED_EXISTING_KEY;
-    std::uint32_t storeId = 0;
-    LONG rc = withKey(base, 0, true, [&](Handle const& parent) -> LONG {
-        std::int64_t current = parent.keyId;
+    std::uint32_t store_id = 0;
+    LONG rc = with_key(base, 0, true, [&](Handle const& parent) -> LONG {
+        std::int64_t current = parent.key_id;
         how = REG_OPENED_EXISTING_KEY;
         for (auto const& name : path) {
-            std::int64_t next = findChild(current, name);
+            std::int64_t next = find_child(current, name);
             if (next == 0) {
                 if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-                next = insertChild(current, name);
+                next = insert_child(current, name);
                 how = REG_CREATED_NEW_KEY;
             }
             current = next;
         }
         id = current;
-        storeId = parent.storeId;
+        store_id = parent.store_id;
         return ERROR_SUCCESS;
     });
     if (rc != ERROR_SUCCESS) return rc;
     try {
-        result = addHandle(id, normalizeAccess(desired), storeId);
+        result = add_handle(id, normalize_access(desired), store_id);
     } catch (std::bad_alloc const&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
@@ -303,103 +306,104 @@ LONG RegistryStore::createKey(HKEY base, KeyPath const& path, REGSAM desired, HK
     return ERROR_SUCCESS;
 }
 
-LONG RegistryStore::openKey(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result) noexcept {
-    std::lock_guard lock(mutex_);
+LONG RegistryStore::open_key(HKEY base, KeyPath const& path, REGSAM desired,
+                             HKEY& result) noexcept {
+    std::lock_guard lock(m_mutex);
     std::int64_t id = 0;
-    std::uint32_t storeId = 0;
-    LONG rc = withKey(base, 0, false, [&](Handle const& parent) -> LONG {
-        id = walk(parent.keyId, path);
-        storeId = parent.storeId;
+    std::uint32_t store_id = 0;
+    LONG rc = with_key(base, 0, false, [&](Handle const& parent) -> LONG {
+        id = walk(parent.key_id, path);
+        store_id = parent.store_id;
         return id == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
     });
     if (rc != ERROR_SUCCESS) return rc;
     try {
-        result = addHandle(id, normalizeAccess(desired), storeId);
+        result = add_handle(id, normalize_access(desired), store_id);
     } catch (std::bad_alloc const&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     return ERROR_SUCCESS;
 }
 
-LONG RegistryStore::closeKey(HKEY key) noexcept {
+LONG RegistryStore::close_key(HKEY key) noexcept {
     auto const value = reinterpret_cast<std::uintptr_t>(key);
-    if (value >= kPredefinedFirst && value <= kPredefinedLast) {
-        return value <= kPredefinedFirst + 2 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    if (value >= predefined_first && value <= predefined_last) {
+        return value <= predefined_first + 2 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
     }
-    std::lock_guard lock(mutex_);
-    return handles_.erase(value) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
+    std::lock_guard lock(m_mutex);
+    return m_handles.erase(value) == 1 ? ERROR_SUCCESS : ERROR_INVALID_HANDLE;
 }
 
-LONG RegistryStore::setValue(HKEY key, std::u16string_view name, DWORD type, BYTE const* data,
-                             DWORD size) noexcept {
-    std::lock_guard lock(mutex_);
-    return withKey(key, KEY_SET_VALUE, true, [&](Handle const& target) -> LONG {
+LONG RegistryStore::set_value(HKEY key, std::u16string_view name, DWORD type, BYTE const* data,
+                              DWORD size) noexcept {
+    std::lock_guard lock(m_mutex);
+    return with_key(key, KEY_SET_VALUE, true, [&](Handle const& target) -> LONG {
         std::string const folded = fold(name);
-        Query q(statement(kSetValue));
-        q.bind(1, target.keyId).bind(2, name).bind(3, folded).bind(4, std::int64_t{type});
+        Query q(statement(set_value_sql));
+        q.bind(1, target.key_id).bind(2, name).bind(3, folded).bind(4, std::int64_t{type});
         q.bind(5, data, size).step();
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::queryValue(HKEY key, std::u16string_view name, DWORD& type,
-                               std::vector<BYTE>& data) noexcept {
-    std::lock_guard lock(mutex_);
-    DWORD foundType = REG_NONE;
+LONG RegistryStore::query_value(HKEY key, std::u16string_view name, DWORD& type,
+                                std::vector<BYTE>& data) noexcept {
+    std::lock_guard lock(m_mutex);
+    DWORD found_type = REG_NONE;
     std::vector<BYTE> found;
-    LONG rc = withKey(key, KEY_QUERY_VALUE, false, [&](Handle const& target) -> LONG {
+    LONG rc = with_key(key, KEY_QUERY_VALUE, false, [&](Handle const& target) -> LONG {
         std::string const folded = fold(name);
-        Query q(statement(kQueryValue));
-        q.bind(1, target.keyId).bind(2, folded);
+        Query q(statement(query_value_sql));
+        q.bind(1, target.key_id).bind(2, folded);
         if (!q.step()) return ERROR_FILE_NOT_FOUND;
-        foundType = static_cast<DWORD>(q.integer(0));
+        found_type = static_cast<DWORD>(q.integer(0));
         found = q.bytes(1);
         return ERROR_SUCCESS;
     });
     if (rc == ERROR_SUCCESS) {
-        type = foundType;
+        type = found_type;
         data = std::move(found);
     }
     return rc;
 }
 
-LONG RegistryStore::deleteValue(HKEY key, std::u16string_view name) noexcept {
-    std::lock_guard lock(mutex_);
-    return withKey(key, KEY_SET_VALUE, true, [&](Handle const& target) -> LONG {
+LONG RegistryStore::delete_value(HKEY key, std::u16string_view name) noexcept {
+    std::lock_guard lock(m_mutex);
+    return with_key(key, KEY_SET_VALUE, true, [&](Handle const& target) -> LONG {
         std::string const folded = fold(name);
-        Query q(statement(kDeleteValue));
-        q.bind(1, target.keyId).bind(2, folded).step();
-        return sqlite3_changes(db_) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
+        Query q(statement(delete_value_sql));
+        q.bind(1, target.key_id).bind(2, folded).step();
+        return sqlite3_changes(m_db) == 0 ? ERROR_FILE_NOT_FOUND : ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::deleteKey(HKEY base, KeyPath const& path) noexcept {
-    std::lock_guard lock(mutex_);
-    return withKey(base, 0, true, [&](Handle const& parent) -> LONG {
-        std::int64_t const target = walk(parent.keyId, path);
+LONG RegistryStore::delete_key(HKEY base, KeyPath const& path) noexcept {
+    std::lock_guard lock(m_mutex);
+    return with_key(base, 0, true, [&](Handle const& parent) -> LONG {
+        std::int64_t const target = walk(parent.key_id, path);
         if (target == 0) return ERROR_FILE_NOT_FOUND;
-        if (isRoot(target) || hasChildren(target)) return ERROR_ACCESS_DENIED;
-        deleteSubtree(target, false);
+        if (is_root(target) || has_children(target)) return ERROR_ACCESS_DENIED;
+        delete_subtree(target, false);
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::deleteTree(HKEY base, KeyPath const& path) noexcept {
-    std::lock_guard lock(mutex_);
-    return withKey(base, 0, true, [&](Handle const& parent) -> LONG {
-        std::int64_t const target = walk(parent.keyId, path);
+LONG RegistryStore::delete_tree(HKEY base, KeyPath const& path) noexcept {
+    std::lock_guard lock(m_mutex);
+    return with_key(base, 0, true, [&](Handle const& parent) -> LONG {
+        std::int64_t const target = walk(parent.key_id, path);
         if (target == 0) return ERROR_FILE_NOT_FOUND;
-        deleteSubtree(target, path.empty());
+        delete_subtree(target, path.empty());
         return ERROR_SUCCESS;
     });
 }
 
-LONG RegistryStore::enumKey(HKEY key, DWORD index, std::u16string& name) noexcept {
-    std::lock_guard lock(mutex_);
+LONG RegistryStore::enum_key(HKEY key, DWORD index, std::u16string& name) noexcept {
+    std::lock_guard lock(m_mutex);
     std::u16string found;
-    LONG rc = withKey(key, KEY_ENUMERATE_SUB_KEYS, false, [&](Handle const& target) -> LONG {
-        Query q(statement(kEnumKey));
-        q.bind(1, target.keyId).bind(2, std::int64_t{index});
+    LONG rc = with_key(key, KEY_ENUMERATE_SUB_KEYS, false, [&](Handle const& target) -> LONG {
+        Query q(statement(enum_key_sql));
+        q.bind(1, target.key_id).bind(2, std::int64_t{index});
         if (!q.step()) return ERROR_NO_MORE_ITEMS;
         found = q.text(0);
         return ERROR_SUCCESS;
@@ -408,24 +412,24 @@ LONG RegistryStore::enumKey(HKEY key, DWORD index, std::u16string& name) noexcep
     return rc;
 }
 
-LONG RegistryStore::enumValue(HKEY key, DWORD index, std::u16string& name, DWORD& type,
-                              std::vector<BYTE>& data) noexcept {
-    std::lock_guard lock(mutex_);
-    std::u16string foundName;
-    DWORD foundType = REG_NONE;
+LONG RegistryStore::enum_value(HKEY key, DWORD index, std::u16string& name, DWORD& type,
+                               std::vector<BYTE>& data) noexcept {
+    std::lock_guard lock(m_mutex);
+    std::u16string found_name;
+    DWORD found_type = REG_NONE;
     std::vector<BYTE> found;
-    LONG rc = withKey(key, KEY_QUERY_VALUE, false, [&](Handle const& target) -> LONG {
-        Query q(statement(kEnumValue));
-        q.bind(1, target.keyId).bind(2, std::int64_t{index});
+    LONG rc = with_key(key, KEY_QUERY_VALUE, false, [&](Handle const& target) -> LONG {
+        Query q(statement(enum_value_sql));
+        q.bind(1, target.key_id).bind(2, std::int64_t{index});
         if (!q.step()) return ERROR_NO_MORE_ITEMS;
-        foundName = q.text(0);
-        foundType = static_cast<DWORD>(q.integer(1));
+        found_name = q.text(0);
+        found_type = static_cast<DWORD>(q.integer(1));
         found = q.bytes(2);
         return ERROR_SUCCESS;
     });
     if (rc == ERROR_SUCCESS) {
-        name = std::move(foundName);
-        type = foundType;
+        name = std::move(found_name);
+        type = found_type;
         data = std::move(found);
     }
     return rc;
@@ -434,20 +438,20 @@ LONG RegistryStore::enumValue(HKEY key, DWORD index, std::u16string& name, DWORD
 // --- Handles and transactions ---------------------------------------------------------------
 
 template <class Body>
-LONG RegistryStore::withKey(HKEY key, REGSAM needed, bool write, Body&& body) noexcept {
-    std::uint32_t storeId = 0;
+LONG RegistryStore::with_key(HKEY key, REGSAM needed, bool write, Body&& body) noexcept {
+    std::uint32_t store_id = 0;
     try {
-        callFile_ = path();
-        storeId = storeIdFor(callFile_);
+        m_call_file = path();
+        store_id = store_id_for(m_call_file);
     } catch (std::bad_alloc const&) {
         return ERROR_NOT_ENOUGH_MEMORY;
     }
     Handle handle{};
-    if (LONG rc = lookup(key, storeId, handle); rc != ERROR_SUCCESS) return rc;
+    if (LONG rc = lookup(key, store_id, handle); rc != ERROR_SUCCESS) return rc;
     if ((handle.access & needed) != needed) return ERROR_ACCESS_DENIED;
     return transact(write, [&]() -> LONG {
-        if (!keyExists(handle.keyId))
-            return isRoot(handle.keyId) ? ERROR_REGISTRY_CORRUPT : ERROR_KEY_DELETED;
+        if (!key_exists(handle.key_id))
+            return is_root(handle.key_id) ? ERROR_REGISTRY_CORRUPT : ERROR_KEY_DELETED;
         return body(handle);
     });
 }
@@ -457,89 +461,89 @@ LONG RegistryStore::transact(bool write, Body&& body) noexcept {
     for (int attempt = 1;; ++attempt) {
         int failure = SQLITE_OK;
         try {
-            ensureOpen(callFile_);
+            ensure_open(m_call_file);
             exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
             LONG const rc = body();
             exec(rc == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
-            if (write && rc == ERROR_SUCCESS) ++writes_;
+            if (write && rc == ERROR_SUCCESS) ++m_writes;
             return rc;
         } catch (SqlError const& e) {
             failure = e.code;
         } catch (std::bad_alloc const&) {
             failure = SQLITE_NOMEM;
         }
-        if (db_ != nullptr && sqlite3_get_autocommit(db_) == 0) {
-            sqlite3_exec(db_, "ROLLBACK", nullptr, nullptr, nullptr);
+        if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
+            sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
         }
-        if (isBusy(failure) && attempt < kAttempts) {
+        if (is_busy(failure) && attempt < attempts) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
             continue;
         }
         // A damaged, replaced or unwritable file may be fixed by the next call: start afresh.
-        if (!isBusy(failure)) closeConnection();
-        return mapError(failure, write);
+        if (!is_busy(failure)) close_connection();
+        return map_error(failure, write);
     }
 }
 
 bool RegistryStore::generation(generation_mark& mark) noexcept {
-    std::lock_guard lock(mutex_);
+    std::lock_guard lock(m_mutex);
     try {
-        callFile_ = path();
-        std::uint32_t const storeId = storeIdFor(callFile_);
-        ensureOpen(callFile_);
+        m_call_file = path();
+        std::uint32_t const store_id = store_id_for(m_call_file);
+        ensure_open(m_call_file);
         // SQLite counts the commits of other connections; this process counts its own.
         Query query(statement("PRAGMA data_version"));
         if (!query.step()) return false;
-        mark = generation_mark{storeId, connections_, writes_, query.integer(0)};
+        mark = generation_mark{store_id, m_connections, m_writes, query.integer(0)};
         return true;
     } catch (...) {
         return false;
     }
 }
 
-LONG RegistryStore::lookup(HKEY key, std::uint32_t storeId, Handle& handle) const noexcept {
+LONG RegistryStore::lookup(HKEY key, std::uint32_t store_id, Handle& handle) const noexcept {
     auto const value = reinterpret_cast<std::uintptr_t>(key);
-    if (value >= kPredefinedFirst && value <= kPredefinedFirst + 2) {
-        handle = Handle{kClassesRoot + static_cast<std::int64_t>(value - kPredefinedFirst),
-                        KEY_ALL_ACCESS, storeId};
+    if (value >= predefined_first && value <= predefined_first + 2) {
+        handle = Handle{classes_root + static_cast<std::int64_t>(value - predefined_first),
+                        KEY_ALL_ACCESS, store_id};
         return ERROR_SUCCESS;
     }
-    auto const found = handles_.find(value);
-    if (found == handles_.end()) return ERROR_INVALID_HANDLE;
-    if (found->second.storeId != storeId) return ERROR_KEY_DELETED;
+    auto const found = m_handles.find(value);
+    if (found == m_handles.end()) return ERROR_INVALID_HANDLE;
+    if (found->second.store_id != store_id) return ERROR_KEY_DELETED;
     handle = found->second;
     return ERROR_SUCCESS;
 }
 
-HKEY RegistryStore::addHandle(std::int64_t keyId, REGSAM access, std::uint32_t storeId) {
+HKEY RegistryStore::add_handle(std::int64_t key_id, REGSAM access, std::uint32_t store_id) {
     // Handle values are never reused, so a stale copy of a closed handle stays invalid.
     do {
-        lastHandle_ += 8;
-    } while ((lastHandle_ >= kPredefinedFirst && lastHandle_ <= kPredefinedLast) ||
-             handles_.count(lastHandle_) != 0);
-    handles_.emplace(lastHandle_, Handle{keyId, access, storeId});
-    return reinterpret_cast<HKEY>(lastHandle_);
+        m_last_handle += 8;
+    } while ((m_last_handle >= predefined_first && m_last_handle <= predefined_last) ||
+             m_handles.count(m_last_handle) != 0);
+    m_handles.emplace(m_last_handle, Handle{key_id, access, store_id});
+    return reinterpret_cast<HKEY>(m_last_handle);
 }
 
-std::uint32_t RegistryStore::storeIdFor(std::string const& file) {
+std::uint32_t RegistryStore::store_id_for(std::string const& file) {
     auto const [at, added] =
-        storeIds_.try_emplace(file, static_cast<std::uint32_t>(storeIds_.size() + 1));
+        m_store_ids.try_emplace(file, static_cast<std::uint32_t>(m_store_ids.size() + 1));
     return at->second;
 }
 
 // --- Connection -----------------------------------------------------------------------------
 
-void RegistryStore::ensureOpen(std::string const& file) {
-    if (db_ != nullptr && dbPid_ != getpid()) abandonConnection();
-    if (db_ != nullptr && dbFile_ != file) closeConnection();
-    if (db_ == nullptr) openConnection(file);
+void RegistryStore::ensure_open(std::string const& file) {
+    if (m_db != nullptr && m_db_pid != getpid()) abandon_connection();
+    if (m_db != nullptr && m_db_file != file) close_connection();
+    if (m_db == nullptr) open_connection(file);
 }
 
-void RegistryStore::openConnection(std::string const& file) {
+void RegistryStore::open_connection(std::string const& file) {
     if (file.empty()) throw SqlError{SQLITE_CANTOPEN};
     // A new connection counts other connections' commits afresh.
-    ++connections_;
-    if (!explicitStore()) makeParents(file);
+    ++m_connections;
+    if (!explicit_store()) make_parents(file);
     sqlite3* db = nullptr;
     int const rc =
         sqlite3_open_v2(file.c_str(), &db,
@@ -548,86 +552,86 @@ void RegistryStore::openConnection(std::string const& file) {
         sqlite3_close(db);
         throw SqlError{rc};
     }
-    db_ = db;
-    dbFile_ = file;
-    dbPid_ = getpid();
+    m_db = db;
+    m_db_file = file;
+    m_db_pid = getpid();
     try {
-        sqlite3_extended_result_codes(db_, 1);
-        sqlite3_busy_timeout(db_, kBusyTimeoutMs);
-        sqlite3_db_config(db_, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+        sqlite3_extended_result_codes(m_db, 1);
+        sqlite3_busy_timeout(m_db, busy_timeout_ms);
+        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
         // WAL: readers never wait for the writer, and a commit is one append, so a crash at any
         // point leaves the last committed state. NORMAL sync keeps every commit across process
         // crashes; only a power loss may drop the latest commits, never consistency.
         exec("PRAGMA journal_mode=WAL");
         exec("PRAGMA synchronous=NORMAL");
-        initializeSchema();
+        initialize_schema();
     } catch (...) {
-        closeConnection();
+        close_connection();
         throw;
     }
 }
 
-void RegistryStore::initializeSchema() {
+void RegistryStore::initialize_schema() {
     auto pragma = [this](char const* sql) {
         Query q(statement(sql));
         return q.step() ? q.integer(0) : 0;
     };
     auto verify = [&] {
-        if (pragma(kUserVersionQuery) != kSchemaVersion) throw SqlError{SQLITE_NOTADB};
+        if (pragma(user_version_query) != schema_version) throw SqlError{SQLITE_NOTADB};
     };
-    std::int64_t const id = pragma(kApplicationIdQuery);
-    if (id == kApplicationId) return verify();
+    std::int64_t const id = pragma(application_id_query);
+    if (id == application_id) return verify();
     if (id != 0) throw SqlError{SQLITE_NOTADB};
 
     // A new file: create the tables unless another process got there first.
     exec("BEGIN IMMEDIATE");
-    if (pragma(kApplicationIdQuery) == kApplicationId) {
+    if (pragma(application_id_query) == application_id) {
         exec("COMMIT");
         return verify();
     }
-    if (pragma(kSchemaCount) != 0) throw SqlError{SQLITE_NOTADB};  // someone else's database
-    exec(kSchema);
-    static constexpr std::u16string_view rootNames[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",
-                                                        u"HKEY_LOCAL_MACHINE"};
-    for (std::int64_t root = kClassesRoot; root <= kLocalMachine; ++root) {
-        std::u16string_view const name = rootNames[root - kClassesRoot];
+    if (pragma(schema_count_query) != 0) throw SqlError{SQLITE_NOTADB};  // someone else's database
+    exec(schema_sql);
+    static constexpr std::u16string_view root_names[] = {u"HKEY_CLASSES_ROOT", u"HKEY_CURRENT_USER",
+                                                         u"HKEY_LOCAL_MACHINE"};
+    for (std::int64_t root = classes_root; root <= local_machine; ++root) {
+        std::u16string_view const name = root_names[root - classes_root];
         std::string const folded = fold(name);
-        Query q(statement(kInsertRoot));
+        Query q(statement(insert_root_sql));
         q.bind(1, root).bind(2, name).bind(3, folded).step();
     }
-    exec(("PRAGMA application_id=" + std::to_string(kApplicationId)).c_str());
-    exec(("PRAGMA user_version=" + std::to_string(kSchemaVersion)).c_str());
+    exec(("PRAGMA application_id=" + std::to_string(application_id)).c_str());
+    exec(("PRAGMA user_version=" + std::to_string(schema_version)).c_str());
     exec("COMMIT");
 }
 
-void RegistryStore::closeConnection() noexcept {
-    for (auto& [sql, statement] : statements_)
+void RegistryStore::close_connection() noexcept {
+    for (auto& [sql, statement] : m_statements)
         sqlite3_finalize(statement);
-    statements_.clear();
-    if (db_ != nullptr) sqlite3_close(db_);
-    db_ = nullptr;
-    dbFile_.clear();
+    m_statements.clear();
+    if (m_db != nullptr) sqlite3_close(m_db);
+    m_db = nullptr;
+    m_db_file.clear();
 }
 
 // The connection belongs to the parent process (we were forked without the fork handlers):
 // closing it here could release the parent's locks, so it is left alone.
-void RegistryStore::abandonConnection() noexcept {
-    statements_.clear();
-    db_ = nullptr;
-    dbFile_.clear();
+void RegistryStore::abandon_connection() noexcept {
+    m_statements.clear();
+    m_db = nullptr;
+    m_db_file.clear();
 }
 
 sqlite3_stmt* RegistryStore::statement(char const* sql) {
-    auto const found = statements_.find(sql);
-    if (found != statements_.end()) return found->second;
+    auto const found = m_statements.find(sql);
+    if (found != m_statements.end()) return found->second;
     sqlite3_stmt* prepared = nullptr;
-    int const rc = sqlite3_prepare_v3(db_, sql, -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
+    int const rc = sqlite3_prepare_v3(m_db, sql, -1, SQLITE_PREPARE_PERSISTENT, &prepared, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_finalize(prepared);
         throw SqlError{rc};
     }
     try {
-        statements_.emplace(sql, prepared);
+        m_statements.emplace(sql, prepared);
     } catch (...) {
         sqlite3_finalize(prepared);
         throw;
@@ -636,50 +640,50 @@ sqlite3_stmt* RegistryStore::statement(char const* sql) {
 }
 
 void RegistryStore::exec(char const* sql) {
-    check(sqlite3_exec(db_, sql, nullptr, nullptr, nullptr));
+    check(sqlite3_exec(m_db, sql, nullptr, nullptr, nullptr));
 }
 
 // --- Tree -----------------------------------------------------------------------------------
 
-bool RegistryStore::keyExists(std::int64_t id) {
-    Query q(statement(kKeyExists));
+bool RegistryStore::key_exists(std::int64_t id) {
+    Query q(statement(key_exists_sql));
     return q.bind(1, id).step();
 }
 
-std::int64_t RegistryStore::findChild(std::int64_t parent, std::u16string_view name) {
+std::int64_t RegistryStore::find_child(std::int64_t parent, std::u16string_view name) {
     std::string const folded = fold(name);
-    Query q(statement(kFindChild));
+    Query q(statement(find_child_sql));
     return q.bind(1, parent).bind(2, folded).step() ? q.integer(0) : 0;
 }
 
 std::int64_t RegistryStore::walk(std::int64_t from, KeyPath const& path) {
     std::int64_t current = from;
     for (auto const& name : path) {
-        current = findChild(current, name);
+        current = find_child(current, name);
         if (current == 0) break;
     }
     return current;
 }
 
-std::int64_t RegistryStore::insertChild(std::int64_t parent, std::u16string_view name) {
+std::int64_t RegistryStore::insert_child(std::int64_t parent, std::u16string_view name) {
     std::string const folded = fold(name);
-    Query q(statement(kInsertChild));
+    Query q(statement(insert_child_sql));
     q.bind(1, parent).bind(2, name).bind(3, folded).step();
-    return sqlite3_last_insert_rowid(db_);
+    return sqlite3_last_insert_rowid(m_db);
 }
 
-bool RegistryStore::hasChildren(std::int64_t id) {
-    Query q(statement(kHasChildren));
+bool RegistryStore::has_children(std::int64_t id) {
+    Query q(statement(has_children_sql));
     return q.bind(1, id).step();
 }
 
-void RegistryStore::deleteSubtree(std::int64_t id, bool keepRoot) {
+void RegistryStore::delete_subtree(std::int64_t id, bool keep_root) {
     {
-        Query q(statement(kDeleteTreeValues));
+        Query q(statement(delete_tree_values_sql));
         q.bind(1, id).step();
     }
-    Query q(statement(kDeleteTreeKeys));
-    q.bind(1, id).bind(2, std::int64_t{keepRoot ? 1 : 0}).step();
+    Query q(statement(delete_tree_keys_sql));
+    q.bind(1, id).bind(2, std::int64_t{keep_root ? 1 : 0}).step();
 }
 
 }  // namespace ambivox

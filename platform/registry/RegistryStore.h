@@ -32,20 +32,20 @@ public:
     // The operations below follow the registry functions of the same purpose, with the caller's
     // arguments already checked and buffers replaced by strings and vectors. Out-parameters are
     // written only on success.
-    LONG createKey(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result,
-                   DWORD& disposition) noexcept;
-    LONG openKey(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result) noexcept;
-    LONG closeKey(HKEY key) noexcept;
-    LONG setValue(HKEY key, std::u16string_view name, DWORD type, BYTE const* data,
-                  DWORD size) noexcept;
-    LONG queryValue(HKEY key, std::u16string_view name, DWORD& type,
+    LONG create_key(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result,
+                    DWORD& disposition) noexcept;
+    LONG open_key(HKEY base, KeyPath const& path, REGSAM desired, HKEY& result) noexcept;
+    LONG close_key(HKEY key) noexcept;
+    LONG set_value(HKEY key, std::u16string_view name, DWORD type, BYTE const* data,
+                   DWORD size) noexcept;
+    LONG query_value(HKEY key, std::u16string_view name, DWORD& type,
+                     std::vector<BYTE>& data) noexcept;
+    LONG delete_value(HKEY key, std::u16string_view name) noexcept;
+    LONG delete_key(HKEY base, KeyPath const& path) noexcept;   // empty path: `base` itself
+    LONG delete_tree(HKEY base, KeyPath const& path) noexcept;  // empty path: contents of `base`
+    LONG enum_key(HKEY key, DWORD index, std::u16string& name) noexcept;
+    LONG enum_value(HKEY key, DWORD index, std::u16string& name, DWORD& type,
                     std::vector<BYTE>& data) noexcept;
-    LONG deleteValue(HKEY key, std::u16string_view name) noexcept;
-    LONG deleteKey(HKEY base, KeyPath const& path) noexcept;   // empty path: `base` itself
-    LONG deleteTree(HKEY base, KeyPath const& path) noexcept;  // empty path: contents of `base`
-    LONG enumKey(HKEY key, DWORD index, std::u16string& name) noexcept;
-    LONG enumValue(HKEY key, DWORD index, std::u16string& name, DWORD& type,
-                   std::vector<BYTE>& data) noexcept;
 
     // What identifies the state of the store in use: it compares unequal once the store may
     // have changed, by a write of this process or a commit of another, or by another file being
@@ -65,52 +65,52 @@ public:
 
 private:
     struct Handle {
-        std::int64_t keyId;
+        std::int64_t key_id;
         REGSAM access;
-        std::uint32_t storeId;  // which file the key id belongs to
+        std::uint32_t store_id;  // which file the key id belongs to
     };
 
     RegistryStore() noexcept = default;
     ~RegistryStore() = default;
 
-    static void beforeFork() noexcept;
-    static void afterFork() noexcept;
+    static void before_fork() noexcept;
+    static void after_fork() noexcept;
 
-    // Everything below runs with mutex_ held.
+    // Everything below runs with m_mutex held.
     template <class Body>
-    LONG withKey(HKEY key, REGSAM needed, bool write, Body&& body) noexcept;
+    LONG with_key(HKEY key, REGSAM needed, bool write, Body&& body) noexcept;
     template <class Body>
     LONG transact(bool write, Body&& body) noexcept;
-    LONG lookup(HKEY key, std::uint32_t storeId, Handle& handle) const noexcept;
-    HKEY addHandle(std::int64_t keyId, REGSAM access, std::uint32_t storeId);
-    std::uint32_t storeIdFor(std::string const& file);
+    LONG lookup(HKEY key, std::uint32_t store_id, Handle& handle) const noexcept;
+    HKEY add_handle(std::int64_t key_id, REGSAM access, std::uint32_t store_id);
+    std::uint32_t store_id_for(std::string const& file);
 
-    void ensureOpen(std::string const& file);
-    void openConnection(std::string const& file);
-    void initializeSchema();
-    void closeConnection() noexcept;
-    void abandonConnection() noexcept;
+    void ensure_open(std::string const& file);
+    void open_connection(std::string const& file);
+    void initialize_schema();
+    void close_connection() noexcept;
+    void abandon_connection() noexcept;
     sqlite3_stmt* statement(char const* sql);
     void exec(char const* sql);
 
-    bool keyExists(std::int64_t id);
-    std::int64_t findChild(std::int64_t parent, std::u16string_view name);
+    bool key_exists(std::int64_t id);
+    std::int64_t find_child(std::int64_t parent, std::u16string_view name);
     std::int64_t walk(std::int64_t from, KeyPath const& path);  // 0 when a key is missing
-    std::int64_t insertChild(std::int64_t parent, std::u16string_view name);
-    bool hasChildren(std::int64_t id);
-    void deleteSubtree(std::int64_t id, bool keepRoot);
+    std::int64_t insert_child(std::int64_t parent, std::u16string_view name);
+    bool has_children(std::int64_t id);
+    void delete_subtree(std::int64_t id, bool keep_root);
 
-    std::mutex mutex_;
-    sqlite3* db_ = nullptr;
-    std::string dbFile_;
-    pid_t dbPid_ = 0;
-    std::string callFile_;           // the file the current operation resolved
-    std::uint64_t writes_ = 0;       // write transactions this process committed
-    std::uint64_t connections_ = 0;  // connections opened, so a reopened one is told apart
-    std::unordered_map<char const*, sqlite3_stmt*> statements_;
-    std::unordered_map<std::uintptr_t, Handle> handles_;
-    std::uintptr_t lastHandle_ = 0x10000;
-    std::unordered_map<std::string, std::uint32_t> storeIds_;
+    std::mutex m_mutex;
+    sqlite3* m_db = nullptr;
+    std::string m_db_file;
+    pid_t m_db_pid = 0;
+    std::string m_call_file;          // the file the current operation resolved
+    std::uint64_t m_writes = 0;       // write transactions this process committed
+    std::uint64_t m_connections = 0;  // connections opened, so a reopened one is told apart
+    std::unordered_map<char const*, sqlite3_stmt*> m_statements;
+    std::unordered_map<std::uintptr_t, Handle> m_handles;
+    std::uintptr_t m_last_handle = 0x10000;
+    std::unordered_map<std::string, std::uint32_t> m_store_ids;
 };
 
 }  // namespace ambivox

@@ -11,8 +11,8 @@ class unique_hkey {
 public:
     unique_hkey() noexcept = default;
     // Takes ownership of `key` (null and predefined keys are fine: closing them does nothing).
-    explicit unique_hkey(HKEY key) noexcept : key_(key) {}
-    unique_hkey(unique_hkey&& other) noexcept : key_(other.release()) {}
+    explicit unique_hkey(HKEY key) noexcept : m_key(key) {}
+    unique_hkey(unique_hkey&& other) noexcept : m_key(other.release()) {}
     unique_hkey& operator=(unique_hkey&& other) noexcept {
         if (this != &other) reset(other.release());
         return *this;
@@ -21,27 +21,27 @@ public:
     unique_hkey& operator=(unique_hkey const&) = delete;
     ~unique_hkey() { reset(); }
 
-    HKEY get() const noexcept { return key_; }
-    explicit operator bool() const noexcept { return key_ != nullptr; }
+    HKEY get() const noexcept { return m_key; }
+    explicit operator bool() const noexcept { return m_key != nullptr; }
 
     // Closes the owned handle and answers the slot to receive a new one, for the out-parameter of
     // RegOpenKeyExW and RegCreateKeyExW.
     PHKEY put() noexcept {
         reset();
-        return &key_;
+        return &m_key;
     }
 
     // Gives up ownership without closing; the caller closes the answer.
-    HKEY release() noexcept { return std::exchange(key_, nullptr); }
+    HKEY release() noexcept { return std::exchange(m_key, nullptr); }
 
     // Closes the owned handle (if any) and takes ownership of `key`.
     void reset(HKEY key = nullptr) noexcept {
-        HKEY old = std::exchange(key_, key);
+        HKEY old = std::exchange(m_key, key);
         if (old != nullptr) RegCloseKey(old);
     }
 
 private:
-    HKEY key_ = nullptr;
+    HKEY m_key = nullptr;
 };
 
 }  // namespace ambivox

@@ -7,9 +7,9 @@ namespace ambivox {
 namespace {
 
 // Handle values: multiples of 4 from here, well away from null and INVALID_HANDLE_VALUE.
-constexpr std::uintptr_t kFirst = 0x1000;
-constexpr std::uintptr_t kStep = 4;
-constexpr std::uintptr_t kLast = 0x7FFFFFF0;
+constexpr std::uintptr_t first_handle = 0x1000;
+constexpr std::uintptr_t handle_step = 4;
+constexpr std::uintptr_t last_handle = 0x7FFFFFF0;
 
 }  // namespace
 
@@ -19,37 +19,38 @@ DeviceHandleTable& DeviceHandleTable::instance() {
 }
 
 HANDLE DeviceHandleTable::add(object item) {
-    std::lock_guard lock(mutex_);
-    if (objects_.size() >= capacity) return nullptr;
+    std::lock_guard lock(m_mutex);
+    if (m_objects.size() >= capacity) return nullptr;
     // With the table below capacity a free value turns up within capacity + 1 steps.
     do {
-        last_ = last_ < kFirst || last_ >= kLast ? kFirst : last_ + kStep;
-    } while (objects_.count(last_) != 0);
-    objects_.emplace(last_, std::move(item));
-    return reinterpret_cast<HANDLE>(last_);
+        m_last =
+            m_last < first_handle || m_last >= last_handle ? first_handle : m_last + handle_step;
+    } while (m_objects.count(m_last) != 0);
+    m_objects.emplace(m_last, std::move(item));
+    return reinterpret_cast<HANDLE>(m_last);
 }
 
 std::shared_ptr<SerialDevice> DeviceHandleTable::device(HANDLE handle) const noexcept {
-    std::lock_guard lock(mutex_);
-    auto const found = objects_.find(reinterpret_cast<std::uintptr_t>(handle));
-    if (found == objects_.end()) return nullptr;
+    std::lock_guard lock(m_mutex);
+    auto const found = m_objects.find(reinterpret_cast<std::uintptr_t>(handle));
+    if (found == m_objects.end()) return nullptr;
     auto const* port = std::get_if<std::shared_ptr<SerialDevice>>(&found->second);
     return port != nullptr ? *port : nullptr;
 }
 
 bool DeviceHandleTable::remove(HANDLE handle) noexcept {
-    decltype(objects_)::node_type taken;
+    decltype(m_objects)::node_type taken;
     {
-        std::lock_guard lock(mutex_);
-        taken = objects_.extract(reinterpret_cast<std::uintptr_t>(handle));
+        std::lock_guard lock(m_mutex);
+        taken = m_objects.extract(reinterpret_cast<std::uintptr_t>(handle));
     }
     // `taken` is destroyed here, outside the lock: closing a port calls into the kernel.
     return !taken.empty();
 }
 
 std::size_t DeviceHandleTable::size() const noexcept {
-    std::lock_guard lock(mutex_);
-    return objects_.size();
+    std::lock_guard lock(m_mutex);
+    return m_objects.size();
 }
 
 }  // namespace ambivox

@@ -19,7 +19,7 @@ class SerialDevice;
 class DeviceHandleTable {
 public:
     struct event_object {
-        bool manualReset = false;
+        bool manual_reset = false;
         bool signalled = false;
     };
     using object = std::variant<std::shared_ptr<SerialDevice>, event_object>;
@@ -43,9 +43,9 @@ public:
 private:
     DeviceHandleTable() = default;
 
-    mutable std::mutex mutex_;
-    std::unordered_map<std::uintptr_t, object> objects_;
-    std::uintptr_t last_ = 0;
+    mutable std::mutex m_mutex;
+    std::unordered_map<std::uintptr_t, object> m_objects;
+    std::uintptr_t m_last = 0;
 };
 
 }  // namespace ambivox

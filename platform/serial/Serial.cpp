@@ -17,10 +17,10 @@ using ambivox::SerialDevice;
 
 namespace {
 
-constexpr char16_t kSerialMap[] = u"HARDWARE\\DEVICEMAP\\SERIALCOMM";
-constexpr std::u16string_view kDeviceNamespace = u"\\\\.\\";
+constexpr char16_t serial_map[] = u"HARDWARE\\DEVICEMAP\\SERIALCOMM";
+constexpr std::u16string_view device_namespace = u"\\\\.\\";
 // Past this a number is no port: it keeps "COM" + digits within the registry data read below.
-constexpr unsigned long kMaxPortNumber = 999999999;
+constexpr unsigned long max_port_number = 999999999;
 
 BOOL fail(DWORD code) noexcept {
     SetLastError(code);
@@ -48,12 +48,12 @@ unsigned long com_number(std::u16string_view name) noexcept {
         if (c < u'0' || c > u'9') return 0;
         number = number * 10 + static_cast<unsigned long>(c - u'0');
     }
-    return number <= kMaxPortNumber ? number : 0;
+    return number <= max_port_number ? number : 0;
 }
 
 // The port a CreateFileW name opens: "\\.\COMn" for any n, plain "COMn" for 1 to 9 only.
 unsigned long file_port_number(std::u16string_view name) noexcept {
-    if (name.starts_with(kDeviceNamespace)) return com_number(name.substr(kDeviceNamespace.size()));
+    if (name.starts_with(device_namespace)) return com_number(name.substr(device_namespace.size()));
     unsigned long const number = com_number(name);
     return number <= 9 ? number : 0;
 }
@@ -73,21 +73,21 @@ bool names_port(std::u16string_view data, std::u16string_view wanted) noexcept {
 DWORD device_path(unsigned long number, std::string& path) {
     std::u16string const wanted = u"COM" + ambivox::widen(std::to_string(number), CP_UTF8);
     HKEY key = nullptr;
-    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, kSerialMap, 0, KEY_QUERY_VALUE, &key);
+    LSTATUS rc = RegOpenKeyExW(HKEY_LOCAL_MACHINE, serial_map, 0, KEY_QUERY_VALUE, &key);
     if (rc == ERROR_SUCCESS) {
         std::vector<char16_t> name(16384);
         std::array<char16_t, 32> data{};
         for (DWORD index = 0;; ++index) {
-            auto nameLength = static_cast<DWORD>(name.size());
+            auto name_length = static_cast<DWORD>(name.size());
             DWORD type = REG_NONE;
             DWORD size = sizeof data;
-            rc = RegEnumValueW(key, index, name.data(), &nameLength, nullptr, &type,
+            rc = RegEnumValueW(key, index, name.data(), &name_length, nullptr, &type,
                                reinterpret_cast<BYTE*>(data.data()), &size);
             if (rc == ERROR_MORE_DATA) continue;  // data too long to name a port
             if (rc != ERROR_SUCCESS) break;
             if (type == REG_SZ &&
                 names_port(std::u16string_view(data.data(), size / sizeof(char16_t)), wanted)) {
-                path = ambivox::narrow(std::u16string_view(name.data(), nameLength), CP_UTF8);
+                path = ambivox::narrow(std::u16string_view(name.data(), name_length), CP_UTF8);
                 break;
             }
         }

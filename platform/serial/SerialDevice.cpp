@@ -19,14 +19,14 @@ using steady = std::chrono::steady_clock;
 using std::chrono::milliseconds;
 
 // A signal that keeps interrupting the same call gives up after this many tries.
-constexpr int kMaxInterruptions = 64;
+constexpr int max_interruptions = 64;
 // Longest time limit a request computes (about 35 years); it keeps the clock arithmetic finite.
-constexpr std::uint64_t kLongestLimitMs = std::uint64_t{1} << 40;
+constexpr std::uint64_t longest_limit_ms = std::uint64_t{1} << 40;
 
 template <class Call>
 auto retry(Call&& call) noexcept {
     auto rc = call();
-    for (int tries = 0; rc == -1 && errno == EINTR && tries < kMaxInterruptions; ++tries) {
+    for (int tries = 0; rc == -1 && errno == EINTR && tries < max_interruptions; ++tries) {
         rc = call();
     }
     return rc;
@@ -81,7 +81,7 @@ DWORD open_error(int error) noexcept {
 }
 
 milliseconds limit_ms(std::uint64_t value) noexcept {
-    return milliseconds(static_cast<milliseconds::rep>(std::min(value, kLongestLimitMs)));
+    return milliseconds(static_cast<milliseconds::rep>(std::min(value, longest_limit_ms)));
 }
 
 int poll_ms(steady::duration left) noexcept {
@@ -101,18 +101,18 @@ DWORD wait_for(SerialIoctl& os, int fd, short events, steady::duration left,
     return ERROR_SUCCESS;
 }
 
-constexpr tcflag_t kLineBits = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CREAD | CLOCAL;
-constexpr tcflag_t kInputBits = INPCK | IXON | IXOFF;
+constexpr tcflag_t line_bits = CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS | CREAD | CLOCAL;
+constexpr tcflag_t input_bits = INPCK | IXON | IXOFF;
 
 bool same_settings(termios const& a, termios const& b) noexcept {
-    return (a.c_cflag & kLineBits) == (b.c_cflag & kLineBits) &&
-           (a.c_iflag & kInputBits) == (b.c_iflag & kInputBits) &&
+    return (a.c_cflag & line_bits) == (b.c_cflag & line_bits) &&
+           (a.c_iflag & input_bits) == (b.c_iflag & input_bits) &&
            a.c_cc[VSTART] == b.c_cc[VSTART] && a.c_cc[VSTOP] == b.c_cc[VSTOP] &&
            SerialIoctl::baud_rate(a) == SerialIoctl::baud_rate(b);
 }
 
 // Why a DCB cannot be applied, or ERROR_SUCCESS.
-DWORD check_state(DCB const& dcb, DWORD inQueue) noexcept {
+DWORD check_state(DCB const& dcb, DWORD in_queue) noexcept {
     if (SerialIoctl::speed_code(dcb.BaudRate) == B0) return ERROR_INVALID_PARAMETER;
     if (dcb.ByteSize < 5 || dcb.ByteSize > 8) return ERROR_INVALID_PARAMETER;
     if (dcb.Parity > SPACEPARITY) return ERROR_INVALID_PARAMETER;
@@ -130,7 +130,7 @@ DWORD check_state(DCB const& dcb, DWORD inQueue) noexcept {
     }
     if (!dcb.fBinary || dcb.fDtrControl > DTR_CONTROL_HANDSHAKE) return ERROR_INVALID_PARAMETER;
     if ((dcb.fOutX || dcb.fInX) && dcb.XonChar == dcb.XoffChar) return ERROR_INVALID_PARAMETER;
-    if (dcb.XonLim > inQueue || dcb.XoffLim > inQueue) return ERROR_INVALID_PARAMETER;
+    if (dcb.XonLim > in_queue || dcb.XoffLim > in_queue) return ERROR_INVALID_PARAMETER;
     // The terminal interface has no DSR or DTR handshake, handshakes RTS and CTS only together,
     // and has no place for the remaining Windows-only switches. An RTS handshake asked for
     // without CTS flow (what "no flow control" leaves on a port that had RTS/CTS) is applied as
@@ -148,8 +148,8 @@ void apply_state(DCB const& dcb, termios& attributes) noexcept {
     SerialIoctl::make_raw(attributes);
     tcflag_t& c = attributes.c_cflag;
     c &= ~(CSIZE | CSTOPB | PARENB | PARODD | CMSPAR | CRTSCTS);
-    static constexpr tcflag_t kSizes[] = {CS5, CS6, CS7, CS8};
-    c |= kSizes[dcb.ByteSize - 5];
+    static constexpr tcflag_t byte_sizes[] = {CS5, CS6, CS7, CS8};
+    c |= byte_sizes[dcb.ByteSize - 5];
     if (dcb.StopBits != ONESTOPBIT) c |= CSTOPB;
     switch (dcb.Parity) {
         case ODDPARITY:
@@ -169,7 +169,7 @@ void apply_state(DCB const& dcb, termios& attributes) noexcept {
     }
     if (dcb.fOutxCtsFlow) c |= CRTSCTS;
     tcflag_t& i = attributes.c_iflag;
-    i &= ~kInputBits;
+    i &= ~input_bits;
     if (dcb.fParity) i |= INPCK;
     if (dcb.fOutX) i |= IXON;
     if (dcb.fInX) i |= IXOFF;
@@ -206,42 +206,42 @@ DWORD SerialDevice::open(std::string const& path, DWORD access,
     } catch (std::bad_alloc const&) {
         return fail(ERROR_NOT_ENOUGH_MEMORY, true);
     }
-    opened->countsErrors_ = os.error_counts(fd, opened->errorsSeen_) == 0;
+    opened->m_counts_errors = os.error_counts(fd, opened->m_errors_seen) == 0;
     device = std::move(opened);
     return ERROR_SUCCESS;
 }
 
-SerialDevice::SerialDevice(int fd, DWORD access, bool pseudoTerminal) noexcept
-    : fd_(fd), access_(access), pseudoTerminal_(pseudoTerminal) {}
+SerialDevice::SerialDevice(int fd, DWORD access, bool pseudo_terminal) noexcept
+    : m_fd(fd), m_access(access), m_pseudo_terminal(pseudo_terminal) {}
 
 SerialDevice::~SerialDevice() {
     SerialIoctl& os = SerialIoctl::current();
-    os.unlock(fd_);
-    os.close(fd_);  // not retried: the descriptor is gone even when close reports EINTR
+    os.unlock(m_fd);
+    os.close(m_fd);  // not retried: the descriptor is gone even when close reports EINTR
 }
 
 DWORD SerialDevice::read(BYTE* buffer, DWORD count, DWORD& done) noexcept {
     done = 0;
-    if ((access_ & GENERIC_READ) == 0) return ERROR_ACCESS_DENIED;
+    if ((m_access & GENERIC_READ) == 0) return ERROR_ACCESS_DENIED;
     if (count == 0) return ERROR_SUCCESS;
     COMMTIMEOUTS limits;
     {
-        std::lock_guard lock(mutex_);
-        limits = timeouts_;
+        std::lock_guard lock(m_mutex);
+        limits = m_timeouts;
     }
     SerialIoctl& os = SerialIoctl::current();
     auto const start = steady::now();
-    bool const noWait = limits.ReadIntervalTimeout == MAXDWORD &&
-                        limits.ReadTotalTimeoutMultiplier == 0 &&
-                        limits.ReadTotalTimeoutConstant == 0;
-    bool const firstByte =
+    bool const no_wait = limits.ReadIntervalTimeout == MAXDWORD &&
+                         limits.ReadTotalTimeoutMultiplier == 0 &&
+                         limits.ReadTotalTimeoutConstant == 0;
+    bool const first_byte =
         limits.ReadIntervalTimeout == MAXDWORD && limits.ReadTotalTimeoutMultiplier == MAXDWORD &&
         limits.ReadTotalTimeoutConstant != 0 && limits.ReadTotalTimeoutConstant != MAXDWORD;
     std::optional<steady::time_point> total;
     std::optional<milliseconds> interval;
-    if (firstByte) {
+    if (first_byte) {
         total = start + limit_ms(limits.ReadTotalTimeoutConstant);
-    } else if (!noWait) {
+    } else if (!no_wait) {
         if (limits.ReadTotalTimeoutMultiplier != 0 || limits.ReadTotalTimeoutConstant != 0) {
             total = start + limit_ms(std::uint64_t{limits.ReadTotalTimeoutMultiplier} * count +
                                      limits.ReadTotalTimeoutConstant);
@@ -251,29 +251,29 @@ DWORD SerialDevice::read(BYTE* buffer, DWORD count, DWORD& done) noexcept {
         }
     }
     milliseconds const idle(os.idle_limit_ms());
-    auto lastMove = start;
+    auto last_move = start;
     bool trouble = false;
     for (;;) {
-        ssize_t const got = retry([&] { return os.read(fd_, buffer + done, count - done); });
+        ssize_t const got = retry([&] { return os.read(m_fd, buffer + done, count - done); });
         if (got == 0 || got > static_cast<ssize_t>(count - done)) return ERROR_GEN_FAILURE;
         if (got < 0) {
             if (errno != EAGAIN) return io_error(errno);
             if (trouble) return ERROR_GEN_FAILURE;  // the line reported trouble, yet has nothing
         } else {
             done += static_cast<DWORD>(got);
-            lastMove = steady::now();
+            last_move = steady::now();
         }
-        if (done == count || noWait || (firstByte && done > 0)) return ERROR_SUCCESS;
+        if (done == count || no_wait || (first_byte && done > 0)) return ERROR_SUCCESS;
 
         std::optional<steady::time_point> until = total;
         if (interval && done > 0) {
-            until = std::min(until.value_or(steady::time_point::max()), lastMove + *interval);
+            until = std::min(until.value_or(steady::time_point::max()), last_move + *interval);
         }
         bool const limited = until.has_value();
-        if (!limited) until = lastMove + idle;
+        if (!limited) until = last_move + idle;
         auto const now = steady::now();
         if (now >= *until) return limited ? ERROR_SUCCESS : ERROR_TIMEOUT;
-        if (DWORD rc = wait_for(os, fd_, POLLIN, *until - now, trouble); rc != ERROR_SUCCESS) {
+        if (DWORD rc = wait_for(os, m_fd, POLLIN, *until - now, trouble); rc != ERROR_SUCCESS) {
             return rc;
         }
     }
@@ -281,12 +281,12 @@ DWORD SerialDevice::read(BYTE* buffer, DWORD count, DWORD& done) noexcept {
 
 DWORD SerialDevice::write(BYTE const* buffer, DWORD count, DWORD& done) noexcept {
     done = 0;
-    if ((access_ & GENERIC_WRITE) == 0) return ERROR_ACCESS_DENIED;
+    if ((m_access & GENERIC_WRITE) == 0) return ERROR_ACCESS_DENIED;
     if (count == 0) return ERROR_SUCCESS;
     COMMTIMEOUTS limits;
     {
-        std::lock_guard lock(mutex_);
-        limits = timeouts_;
+        std::lock_guard lock(m_mutex);
+        limits = m_timeouts;
     }
     SerialIoctl& os = SerialIoctl::current();
     auto const start = steady::now();
@@ -296,24 +296,24 @@ DWORD SerialDevice::write(BYTE const* buffer, DWORD count, DWORD& done) noexcept
                                  limits.WriteTotalTimeoutConstant);
     }
     milliseconds const idle(os.idle_limit_ms());
-    auto lastMove = start;
+    auto last_move = start;
     bool trouble = false;
     for (;;) {
-        ssize_t const put = retry([&] { return os.write(fd_, buffer + done, count - done); });
+        ssize_t const put = retry([&] { return os.write(m_fd, buffer + done, count - done); });
         if (put > static_cast<ssize_t>(count - done)) return ERROR_GEN_FAILURE;
         if (put > 0) {
             done += static_cast<DWORD>(put);
-            lastMove = steady::now();
+            last_move = steady::now();
             if (done == count) return ERROR_SUCCESS;
         } else if (put < 0 && errno != EAGAIN) {
             return io_error(errno);
         } else if (trouble) {
             return ERROR_GEN_FAILURE;
         }
-        steady::time_point const until = total.value_or(lastMove + idle);
+        steady::time_point const until = total.value_or(last_move + idle);
         auto const now = steady::now();
         if (now >= until) return total ? ERROR_SUCCESS : ERROR_TIMEOUT;
-        if (DWORD rc = wait_for(os, fd_, POLLOUT, until - now, trouble); rc != ERROR_SUCCESS) {
+        if (DWORD rc = wait_for(os, m_fd, POLLOUT, until - now, trouble); rc != ERROR_SUCCESS) {
             return rc;
         }
     }
@@ -324,7 +324,7 @@ DWORD SerialDevice::wait_input(DWORD milliseconds) noexcept {
     auto const deadline = steady::now() + limit_ms(milliseconds);
     for (;;) {
         short revents = 0;
-        int const rc = os.poll(fd_, POLLIN, poll_ms(deadline - steady::now()), revents);
+        int const rc = os.poll(m_fd, POLLIN, poll_ms(deadline - steady::now()), revents);
         if (rc > 0) return (revents & POLLNVAL) != 0 ? ERROR_INVALID_HANDLE : ERROR_SUCCESS;
         if (rc == -1 && errno != EINTR) return io_error(errno);
         if (steady::now() >= deadline) return ERROR_TIMEOUT;
@@ -333,7 +333,7 @@ DWORD SerialDevice::wait_input(DWORD milliseconds) noexcept {
 
 DWORD SerialDevice::get_state(DCB& dcb) noexcept {
     termios attributes{};
-    if (retry([&] { return SerialIoctl::current().get_attributes(fd_, attributes); }) == -1) {
+    if (retry([&] { return SerialIoctl::current().get_attributes(m_fd, attributes); }) == -1) {
         return io_error(errno);
     }
     tcflag_t const c = attributes.c_cflag;
@@ -375,25 +375,25 @@ DWORD SerialDevice::get_state(DCB& dcb) noexcept {
     }
     state.XonChar = static_cast<char>(attributes.c_cc[VSTART]);
     state.XoffChar = static_cast<char>(attributes.c_cc[VSTOP]);
-    std::lock_guard lock(mutex_);
-    state.fDtrControl = dtrControl_;
-    state.fRtsControl = handshake ? RTS_CONTROL_HANDSHAKE : rtsControl_;
-    state.fTXContinueOnXoff = txContinueOnXoff_;
-    state.XonLim = xonLimit_;
-    state.XoffLim = xoffLimit_;
-    state.ErrorChar = errorChar_;
-    state.EofChar = eofChar_;
-    state.EvtChar = eventChar_;
+    std::lock_guard lock(m_mutex);
+    state.fDtrControl = m_dtr_control;
+    state.fRtsControl = handshake ? RTS_CONTROL_HANDSHAKE : m_rts_control;
+    state.fTXContinueOnXoff = m_tx_continue_on_xoff;
+    state.XonLim = m_xon_limit;
+    state.XoffLim = m_xoff_limit;
+    state.ErrorChar = m_error_char;
+    state.EofChar = m_eof_char;
+    state.EvtChar = m_event_char;
     dcb = state;
     return ERROR_SUCCESS;
 }
 
 DWORD SerialDevice::set_state(DCB const& dcb) noexcept {
-    std::lock_guard lock(mutex_);
-    if (DWORD rc = check_state(dcb, inQueue_); rc != ERROR_SUCCESS) return rc;
+    std::lock_guard lock(m_mutex);
+    if (DWORD rc = check_state(dcb, m_in_queue); rc != ERROR_SUCCESS) return rc;
     SerialIoctl& os = SerialIoctl::current();
     termios before{};
-    if (retry([&] { return os.get_attributes(fd_, before); }) == -1) return io_error(errno);
+    if (retry([&] { return os.get_attributes(m_fd, before); }) == -1) return io_error(errno);
     termios wanted = before;
     apply_state(dcb, wanted);
     // The kernel answers success when it applied any part of the request (a pseudo-terminal,
@@ -402,38 +402,38 @@ DWORD SerialDevice::set_state(DCB const& dcb) noexcept {
     // values passed the checks above, so EINVAL means this driver cannot apply them.
     termios applied{};
     DWORD rc = ERROR_SUCCESS;
-    if (retry([&] { return os.set_attributes(fd_, wanted); }) == -1) {
+    if (retry([&] { return os.set_attributes(m_fd, wanted); }) == -1) {
         rc = errno == EINVAL ? ERROR_NOT_SUPPORTED : io_error(errno);
-    } else if (retry([&] { return os.get_attributes(fd_, applied); }) == -1) {
+    } else if (retry([&] { return os.get_attributes(m_fd, applied); }) == -1) {
         rc = io_error(errno);
     } else if (!same_settings(wanted, applied)) {
         rc = ERROR_NOT_SUPPORTED;
-    } else if (!pseudoTerminal_) {
+    } else if (!m_pseudo_terminal) {
         rc = modem_lines(TIOCM_DTR, dcb.fDtrControl == DTR_CONTROL_ENABLE);
         if (rc == ERROR_SUCCESS && !dcb.fOutxCtsFlow) {
             rc = modem_lines(TIOCM_RTS, dcb.fRtsControl != RTS_CONTROL_DISABLE);
         }
     }
     if (rc != ERROR_SUCCESS) {
-        retry([&] { return os.set_attributes(fd_, before); });
+        retry([&] { return os.set_attributes(m_fd, before); });
         return rc;
     }
-    dtrControl_ = dcb.fDtrControl;
+    m_dtr_control = dcb.fDtrControl;
     if (!dcb.fOutxCtsFlow)
-        rtsControl_ =
+        m_rts_control =
             dcb.fRtsControl == RTS_CONTROL_HANDSHAKE ? DWORD{RTS_CONTROL_ENABLE} : dcb.fRtsControl;
-    txContinueOnXoff_ = dcb.fTXContinueOnXoff;
-    xonLimit_ = dcb.XonLim;
-    xoffLimit_ = dcb.XoffLim;
-    errorChar_ = dcb.ErrorChar;
-    eofChar_ = dcb.EofChar;
-    eventChar_ = dcb.EvtChar;
+    m_tx_continue_on_xoff = dcb.fTXContinueOnXoff;
+    m_xon_limit = dcb.XonLim;
+    m_xoff_limit = dcb.XoffLim;
+    m_error_char = dcb.ErrorChar;
+    m_eof_char = dcb.EofChar;
+    m_event_char = dcb.EvtChar;
     return ERROR_SUCCESS;
 }
 
 DWORD SerialDevice::get_timeouts(COMMTIMEOUTS& timeouts) noexcept {
-    std::lock_guard lock(mutex_);
-    timeouts = timeouts_;
+    std::lock_guard lock(m_mutex);
+    timeouts = m_timeouts;
     return ERROR_SUCCESS;
 }
 
@@ -443,8 +443,8 @@ DWORD SerialDevice::set_timeouts(COMMTIMEOUTS const& timeouts) noexcept {
         timeouts.ReadTotalTimeoutConstant == MAXDWORD) {
         return ERROR_INVALID_PARAMETER;
     }
-    std::lock_guard lock(mutex_);
-    timeouts_ = timeouts;
+    std::lock_guard lock(m_mutex);
+    m_timeouts = timeouts;
     return ERROR_SUCCESS;
 }
 
@@ -454,10 +454,10 @@ DWORD SerialDevice::purge(DWORD flags) noexcept {
     }
     // Requests are synchronous, so there is never an overlapped one to abort.
     SerialIoctl& os = SerialIoctl::current();
-    if ((flags & PURGE_TXCLEAR) != 0 && retry([&] { return os.flush(fd_, TCOFLUSH); }) == -1) {
+    if ((flags & PURGE_TXCLEAR) != 0 && retry([&] { return os.flush(m_fd, TCOFLUSH); }) == -1) {
         return io_error(errno);
     }
-    if ((flags & PURGE_RXCLEAR) != 0 && retry([&] { return os.flush(fd_, TCIFLUSH); }) == -1) {
+    if ((flags & PURGE_RXCLEAR) != 0 && retry([&] { return os.flush(m_fd, TCIFLUSH); }) == -1) {
         return io_error(errno);
     }
     return ERROR_SUCCESS;
@@ -465,8 +465,9 @@ DWORD SerialDevice::purge(DWORD flags) noexcept {
 
 DWORD SerialDevice::modem_lines(int lines, bool raise) noexcept {
     SerialIoctl& os = SerialIoctl::current();
-    int const rc = retry(
-        [&] { return raise ? os.set_modem_lines(fd_, lines) : os.clear_modem_lines(fd_, lines); });
+    int const rc = retry([&] {
+        return raise ? os.set_modem_lines(m_fd, lines) : os.clear_modem_lines(m_fd, lines);
+    });
     return rc == -1 ? io_error(errno) : ERROR_SUCCESS;
 }
 
@@ -476,14 +477,14 @@ DWORD SerialDevice::escape(DWORD function) noexcept {
         case SETXOFF:
         case SETXON: {
             int const action = function == SETXOFF ? TCOOFF : TCOON;
-            return retry([&] { return os.flow(fd_, action); }) == -1 ? io_error(errno)
-                                                                     : ERROR_SUCCESS;
+            return retry([&] { return os.flow(m_fd, action); }) == -1 ? io_error(errno)
+                                                                      : ERROR_SUCCESS;
         }
         case SETRTS:
         case CLRRTS: {
-            if (pseudoTerminal_) return ERROR_SUCCESS;
+            if (m_pseudo_terminal) return ERROR_SUCCESS;
             termios attributes{};
-            if (retry([&] { return os.get_attributes(fd_, attributes); }) == -1) {
+            if (retry([&] { return os.get_attributes(m_fd, attributes); }) == -1) {
                 return io_error(errno);
             }
             if ((attributes.c_cflag & CRTSCTS) != 0) return ERROR_INVALID_PARAMETER;
@@ -492,11 +493,11 @@ DWORD SerialDevice::escape(DWORD function) noexcept {
         case SETDTR:
         case CLRDTR:
             // DTR is never under handshake here: SetCommState refuses it.
-            if (pseudoTerminal_) return ERROR_SUCCESS;
+            if (m_pseudo_terminal) return ERROR_SUCCESS;
             return modem_lines(TIOCM_DTR, function == SETDTR);
         case SETBREAK:
         case CLRBREAK:
-            return retry([&] { return os.set_break(fd_, function == SETBREAK); }) == -1
+            return retry([&] { return os.set_break(m_fd, function == SETBREAK); }) == -1
                        ? io_error(errno)
                        : ERROR_SUCCESS;
         case RESETDEV:
@@ -510,22 +511,22 @@ DWORD SerialDevice::clear_error(DWORD* errors, COMSTAT* status) noexcept {
     SerialIoctl& os = SerialIoctl::current();
     DWORD flags = 0;
     {
-        std::lock_guard lock(mutex_);
+        std::lock_guard lock(m_mutex);
         line_error_counts now;
-        if (countsErrors_ && retry([&] { return os.error_counts(fd_, now); }) == 0) {
-            if (now.buffer_overrun != errorsSeen_.buffer_overrun) flags |= CE_RXOVER;
-            if (now.overrun != errorsSeen_.overrun) flags |= CE_OVERRUN;
-            if (now.parity != errorsSeen_.parity) flags |= CE_RXPARITY;
-            if (now.frame != errorsSeen_.frame) flags |= CE_FRAME;
-            if (now.brk != errorsSeen_.brk) flags |= CE_BREAK;
-            errorsSeen_ = now;
+        if (m_counts_errors && retry([&] { return os.error_counts(m_fd, now); }) == 0) {
+            if (now.buffer_overrun != m_errors_seen.buffer_overrun) flags |= CE_RXOVER;
+            if (now.overrun != m_errors_seen.overrun) flags |= CE_OVERRUN;
+            if (now.parity != m_errors_seen.parity) flags |= CE_RXPARITY;
+            if (now.frame != m_errors_seen.frame) flags |= CE_FRAME;
+            if (now.brk != m_errors_seen.brk) flags |= CE_BREAK;
+            m_errors_seen = now;
         }
     }
     if (status != nullptr) {
         int input = 0;
         int output = 0;
-        if (retry([&] { return os.input_queued(fd_, input); }) == -1 ||
-            retry([&] { return os.output_queued(fd_, output); }) == -1) {
+        if (retry([&] { return os.input_queued(m_fd, input); }) == -1 ||
+            retry([&] { return os.output_queued(m_fd, output); }) == -1) {
             return io_error(errno);
         }
         COMSTAT queues{};
@@ -533,8 +534,8 @@ DWORD SerialDevice::clear_error(DWORD* errors, COMSTAT* status) noexcept {
         queues.cbOutQue = static_cast<DWORD>(std::max(output, 0));
         termios attributes{};
         int lines = 0;
-        if (!pseudoTerminal_ && os.get_attributes(fd_, attributes) == 0 &&
-            (attributes.c_cflag & CRTSCTS) != 0 && os.get_modem_lines(fd_, lines) == 0) {
+        if (!m_pseudo_terminal && os.get_attributes(m_fd, attributes) == 0 &&
+            (attributes.c_cflag & CRTSCTS) != 0 && os.get_modem_lines(m_fd, lines) == 0) {
             queues.fCtsHold = (lines & TIOCM_CTS) == 0;
         }
         *status = queues;
@@ -544,12 +545,12 @@ DWORD SerialDevice::clear_error(DWORD* errors, COMSTAT* status) noexcept {
 }
 
 DWORD SerialDevice::modem_status(DWORD& status) noexcept {
-    if (pseudoTerminal_) {
+    if (m_pseudo_terminal) {
         status = 0;
         return ERROR_SUCCESS;
     }
     int lines = 0;
-    if (retry([&] { return SerialIoctl::current().get_modem_lines(fd_, lines); }) == -1) {
+    if (retry([&] { return SerialIoctl::current().get_modem_lines(m_fd, lines); }) == -1) {
         return io_error(errno);
     }
     DWORD flags = 0;
@@ -578,18 +579,18 @@ DWORD SerialDevice::properties(COMMPROP& properties) noexcept {
     p.wSettableData = DATABITS_5 | DATABITS_6 | DATABITS_7 | DATABITS_8;
     p.wSettableStopParity = STOPBITS_10 | STOPBITS_15 | STOPBITS_20 | PARITY_NONE | PARITY_ODD |
                             PARITY_EVEN | PARITY_MARK | PARITY_SPACE;
-    std::lock_guard lock(mutex_);
-    p.dwCurrentTxQueue = outQueue_;
-    p.dwCurrentRxQueue = inQueue_;
+    std::lock_guard lock(m_mutex);
+    p.dwCurrentTxQueue = m_out_queue;
+    p.dwCurrentRxQueue = m_in_queue;
     properties = p;
     return ERROR_SUCCESS;
 }
 
-DWORD SerialDevice::setup(DWORD inQueue, DWORD outQueue) noexcept {
-    std::lock_guard lock(mutex_);
+DWORD SerialDevice::setup(DWORD in_queue, DWORD out_queue) noexcept {
+    std::lock_guard lock(m_mutex);
     // 0 keeps the current size.
-    if (inQueue != 0) inQueue_ = inQueue;
-    if (outQueue != 0) outQueue_ = outQueue;
+    if (in_queue != 0) m_in_queue = in_queue;
+    if (out_queue != 0) m_out_queue = out_queue;
     return ERROR_SUCCESS;
 }
 

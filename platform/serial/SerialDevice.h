@@ -23,7 +23,7 @@ public:
     // or forbidden. `device` is set only on success.
     static DWORD open(std::string const& path, DWORD access, std::shared_ptr<SerialDevice>& device);
 
-    SerialDevice(int fd, DWORD access, bool pseudoTerminal) noexcept;
+    SerialDevice(int fd, DWORD access, bool pseudo_terminal) noexcept;
     ~SerialDevice();
     SerialDevice(SerialDevice const&) = delete;
     SerialDevice& operator=(SerialDevice const&) = delete;
@@ -43,7 +43,7 @@ public:
     DWORD clear_error(DWORD* errors, COMSTAT* status) noexcept;
     DWORD modem_status(DWORD& status) noexcept;
     DWORD properties(COMMPROP& properties) noexcept;
-    DWORD setup(DWORD inQueue, DWORD outQueue) noexcept;
+    DWORD setup(DWORD in_queue, DWORD out_queue) noexcept;
 
     // The settings GetDefaultCommConfigW reports.
     static DCB default_state() noexcept;
@@ -51,24 +51,24 @@ public:
 private:
     DWORD modem_lines(int lines, bool raise) noexcept;
 
-    int const fd_;
-    DWORD const access_;
-    bool const pseudoTerminal_;
+    int const m_fd;
+    DWORD const m_access;
+    bool const m_pseudo_terminal;
 
-    std::mutex mutex_;  // guards the fields below
-    COMMTIMEOUTS timeouts_{};
-    DWORD dtrControl_ = DTR_CONTROL_ENABLE;
-    DWORD rtsControl_ = RTS_CONTROL_ENABLE;  // when the line is not under RTS/CTS handshake
-    bool txContinueOnXoff_ = true;
-    WORD xonLimit_ = 2048;
-    WORD xoffLimit_ = 512;
-    char errorChar_ = 0;
-    char eofChar_ = 0;
-    char eventChar_ = 0;
-    DWORD inQueue_ = 4096;
-    DWORD outQueue_ = 4096;
-    bool countsErrors_ = false;
-    line_error_counts errorsSeen_;
+    std::mutex m_mutex;  // guards the fields below
+    COMMTIMEOUTS m_timeouts{};
+    DWORD m_dtr_control = DTR_CONTROL_ENABLE;
+    DWORD m_rts_control = RTS_CONTROL_ENABLE;  // when the line is not under RTS/CTS handshake
+    bool m_tx_continue_on_xoff = true;
+    WORD m_xon_limit = 2048;
+    WORD m_xoff_limit = 512;
+    char m_error_char = 0;
+    char m_eof_char = 0;
+    char m_event_char = 0;
+    DWORD m_in_queue = 4096;
+    DWORD m_out_queue = 4096;
+    bool m_counts_errors = false;
+    line_error_counts m_errors_seen;
 };
 
 }  // namespace ambivox

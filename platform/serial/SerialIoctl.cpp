@@ -18,14 +18,14 @@ namespace {
 std::atomic<SerialIoctl*> g_installed{nullptr};
 
 // Unix98 pseudo-terminal slaves.
-constexpr unsigned kPtySlaveMajorFirst = 136;
-constexpr unsigned kPtySlaveMajorLast = 143;
+constexpr unsigned pty_slave_major_first = 136;
+constexpr unsigned pty_slave_major_last = 143;
 
 struct speed_entry {
     DWORD rate;
     speed_t code;
 };
-constexpr speed_entry kSpeeds[] = {
+constexpr speed_entry speeds[] = {
     {50, B50},           {75, B75},           {110, B110},         {134, B134},
     {150, B150},         {200, B200},         {300, B300},         {600, B600},
     {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
@@ -54,9 +54,9 @@ ssize_t SerialIoctl::write(int fd, void const* buffer, std::size_t count) noexce
     return ::write(fd, buffer, count);
 }
 
-int SerialIoctl::poll(int fd, short events, int timeoutMs, short& revents) noexcept {
+int SerialIoctl::poll(int fd, short events, int timeout_ms, short& revents) noexcept {
     pollfd entry{fd, events, 0};
-    int const rc = ::poll(&entry, 1, timeoutMs);
+    int const rc = ::poll(&entry, 1, timeout_ms);
     revents = entry.revents;
     return rc;
 }
@@ -127,8 +127,8 @@ int SerialIoctl::unlock(int fd) noexcept {
 bool SerialIoctl::is_pseudo_terminal(int fd) noexcept {
     struct stat info {};
     if (::fstat(fd, &info) == -1 || !S_ISCHR(info.st_mode)) return false;
-    unsigned const deviceMajor = major(info.st_rdev);
-    return deviceMajor >= kPtySlaveMajorFirst && deviceMajor <= kPtySlaveMajorLast;
+    unsigned const device_major = major(info.st_rdev);
+    return device_major >= pty_slave_major_first && device_major <= pty_slave_major_last;
 }
 
 bool SerialIoctl::is_character_device(char const* path) noexcept {
@@ -136,9 +136,9 @@ bool SerialIoctl::is_character_device(char const* path) noexcept {
     return ::stat(path, &info) == 0 && S_ISCHR(info.st_mode);
 }
 
-speed_t SerialIoctl::speed_code(DWORD baudRate) noexcept {
-    for (auto const& entry : kSpeeds) {
-        if (entry.rate == baudRate) return entry.code;
+speed_t SerialIoctl::speed_code(DWORD rate) noexcept {
+    for (auto const& entry : speeds) {
+        if (entry.rate == rate) return entry.code;
     }
     return B0;
 }
@@ -147,7 +147,7 @@ DWORD SerialIoctl::baud_rate(termios const& attributes) noexcept {
     speed_t const code = ::cfgetospeed(&attributes);
     speed_t const input = ::cfgetispeed(&attributes);
     if (input != code && input != B0) return 0;  // split speeds have no single rate
-    for (auto const& entry : kSpeeds) {
+    for (auto const& entry : speeds) {
         if (entry.code == code) return entry.rate;
     }
     return 0;

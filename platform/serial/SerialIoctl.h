@@ -33,8 +33,8 @@ public:
     virtual int close(int fd) noexcept;
     virtual ssize_t read(int fd, void* buffer, std::size_t count) noexcept;
     virtual ssize_t write(int fd, void const* buffer, std::size_t count) noexcept;
-    // Waits up to timeoutMs (>= 0) for `events`: 0 on time-out, 1 with `revents` filled.
-    virtual int poll(int fd, short events, int timeoutMs, short& revents) noexcept;
+    // Waits up to timeout_ms (>= 0) for `events`: 0 on time-out, 1 with `revents` filled.
+    virtual int poll(int fd, short events, int timeout_ms, short& revents) noexcept;
 
     virtual int get_attributes(int fd, termios& attributes) noexcept;
     virtual int set_attributes(int fd, termios const& attributes) noexcept;  // at once
@@ -61,7 +61,7 @@ public:
     virtual unsigned idle_limit_ms() noexcept { return 30000; }
 
     // Helpers on a termios record; they touch no device.
-    static speed_t speed_code(DWORD baudRate) noexcept;          // B0 when the rate has no code
+    static speed_t speed_code(DWORD rate) noexcept;              // B0 when the rate has no code
     static DWORD baud_rate(termios const& attributes) noexcept;  // 0 when unknown or split
     static void set_speed(termios& attributes, speed_t code) noexcept;
     // Binary input and output, no echo or signals, reads that never block for a byte.
