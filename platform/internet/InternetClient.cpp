@@ -1,23 +1,15 @@
 #include "platform/internet/InternetClient.h"
 
 #include <arpa/inet.h>
-#include <curl/curl.h>
-
-#include <chrono>
 #include <cstring>
 
 #include "platform/base/CodePage.h"
 #include "platform/base/ThreadState.h"
-#include "platform/internet/HttpLimits.h"
+#include "platform/internet/HttpTransfer.h"
 
 namespace ambivox {
 
 namespace {
-
-void global_init() {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
 
 std::string utf8(LPCWSTR text) {
     return text == nullptr ? std::string() : narrow(text, CP_UTF8);
@@ -48,52 +40,24 @@ bool is_host(std::string const& name) {
     return label > 0;
 }
 
-struct transfer {
-    InternetClient::request* r;
-    std::size_t cap;
-    std::chrono::milliseconds stall;
-    bool too_large = false;
-    bool stalled = false;
-    curl_off_t received = 0;
-    std::chrono::steady_clock::time_point last_progress = std::chrono::steady_clock::now();
-};
-
-// libcurl's low-speed limit averages over a window of several seconds, so a few bytes and then
-// silence would outlast the stall time-out by that window: time the silence ourselves.
-int on_progress(void* user, curl_off_t, curl_off_t received, curl_off_t, curl_off_t) {
-    auto* t = static_cast<transfer*>(user);
-    auto const now = std::chrono::steady_clock::now();
-    if (received != t->received) {
-        t->received = received;
-        t->last_progress = now;
-        return 0;
+// The last error a request's send or read leaves for each way its transfer can end early.
+DWORD last_error_for(HttpTransfer::failure reason) noexcept {
+    using enum HttpTransfer::failure;
+    switch (reason) {
+        case name_not_resolved:
+            return ERROR_INTERNET_NAME_NOT_RESOLVED;
+        case cannot_connect:
+            return ERROR_INTERNET_CANNOT_CONNECT;
+        case timed_out:
+            return ERROR_INTERNET_TIMEOUT;
+        case out_of_memory:
+            return ERROR_NOT_ENOUGH_MEMORY;
+        case invalid_url:
+            return ERROR_INTERNET_INVALID_URL;
+        default:
+            return ERROR_INTERNET_CONNECTION_ABORTED;
     }
-    if (now - t->last_progress < t->stall) return 0;
-    t->stalled = true;
-    return 1;
 }
-
-std::size_t on_body(char* data, std::size_t size, std::size_t count, void* user) {
-    auto* t = static_cast<transfer*>(user);
-    std::size_t const bytes = size * count;
-    if (t->r->body.size() + bytes > t->cap) {
-        t->too_large = true;
-        return 0;
-    }
-    try {
-        t->r->body.append(data, bytes);
-    } catch (...) {
-        return 0;
-    }
-    return bytes;
-}
-
-struct curl_handle {
-    CURL* easy = curl_easy_init();
-    ~curl_handle() {
-        if (easy != nullptr) curl_easy_cleanup(easy);
-    }
-};
 
 }  // namespace
 
@@ -135,7 +99,6 @@ bool InternetClient::remove(HINTERNET handle) noexcept {
 
 bool InternetClient::send(request& r) noexcept {
     try {
-        global_init();
         std::string const host = utf8(r.owner->server.c_str());
         if (!is_host(host)) {
             SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
@@ -143,71 +106,36 @@ bool InternetClient::send(request& r) noexcept {
         }
         in6_addr v6;
         bool const bracketed = inet_pton(AF_INET6, host.c_str(), &v6) == 1;
-        std::string const url = "http://" + (bracketed ? "[" + host + "]" : host) + ":" +
-                                std::to_string(r.owner->port) + r.path;
+        HttpTransfer::options settings;
+        settings.url = "http://" + (bracketed ? "[" + host + "]" : host) + ":" +
+                       std::to_string(r.owner->port) + r.path;
+        session const& owner = *r.owner->owner;
+        settings.method = r.verb;
+        settings.http10 = r.http10;
+        settings.path_as_is = true;
+        settings.user_agent = owner.agent;
+        if (owner.access_type == INTERNET_OPEN_TYPE_DIRECT)
+            settings.proxy.emplace();
+        else if (owner.access_type == INTERNET_OPEN_TYPE_PROXY)
+            settings.proxy = owner.proxy;
 
-        curl_handle curl;
-        if (curl.easy == nullptr) {
-            SetLastError(ERROR_NOT_ENOUGH_MEMORY);
-            return false;
-        }
-        http_limits const limits = current_http_limits();
-        transfer t{&r, limits.max_document_bytes, limits.stall_timeout};
         r.body.clear();
         r.read_offset = 0;
         r.cut_error = ERROR_SUCCESS;
-        CURL* e = curl.easy;
-        curl_easy_setopt(e, CURLOPT_URL, url.c_str());
-        curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
-        curl_easy_setopt(e, CURLOPT_USERAGENT, r.owner->owner->agent.c_str());
-        curl_easy_setopt(e, CURLOPT_HTTP_VERSION,
-                         r.http10 ? CURL_HTTP_VERSION_1_0 : CURL_HTTP_VERSION_1_1);
-        if (r.verb != "GET") curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, r.verb.c_str());
-        if (r.verb == "HEAD") curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
-        if (r.owner->owner->access_type == INTERNET_OPEN_TYPE_DIRECT)
-            curl_easy_setopt(e, CURLOPT_PROXY, "");
-        else if (r.owner->owner->access_type == INTERNET_OPEN_TYPE_PROXY)
-            curl_easy_setopt(e, CURLOPT_PROXY, r.owner->owner->proxy.c_str());
-        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
-                         static_cast<long>(limits.connect_timeout.count()));
-        // No progress for the stall time-out ends the transfer.
-        curl_easy_setopt(e, CURLOPT_NOPROGRESS, 0L);
-        curl_easy_setopt(e, CURLOPT_XFERINFOFUNCTION, &on_progress);
-        curl_easy_setopt(e, CURLOPT_XFERINFODATA, &t);
-        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &on_body);
-        curl_easy_setopt(e, CURLOPT_WRITEDATA, &t);
-        CURLcode const result = curl_easy_perform(e);
+        HttpTransfer::outcome const got =
+            HttpTransfer(std::move(settings)).run([&r](std::string_view bytes) {
+                try {
+                    r.body.append(bytes);
+                    return true;
+                } catch (...) {
+                    return false;
+                }
+            });
 
-        long status = 0;
-        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &status);
-        r.status = status;
-        r.sent = status != 0;
-        if (result == CURLE_OK) return true;
-
-        DWORD error = ERROR_INTERNET_CONNECTION_ABORTED;
-        switch (result) {
-            case CURLE_COULDNT_RESOLVE_HOST:
-            case CURLE_COULDNT_RESOLVE_PROXY:
-                error = ERROR_INTERNET_NAME_NOT_RESOLVED;
-                break;
-            case CURLE_COULDNT_CONNECT:
-                error = ERROR_INTERNET_CANNOT_CONNECT;
-                break;
-            case CURLE_OPERATION_TIMEDOUT:
-                error = ERROR_INTERNET_TIMEOUT;
-                break;
-            case CURLE_OUT_OF_MEMORY:
-                error = ERROR_NOT_ENOUGH_MEMORY;
-                break;
-            case CURLE_URL_MALFORMAT:
-                error = ERROR_INTERNET_INVALID_URL;
-                break;
-            default:
-                break;
-        }
-        if (t.stalled) error = ERROR_INTERNET_TIMEOUT;
-        if (t.too_large) error = ERROR_INTERNET_CONNECTION_ABORTED;
+        r.status = got.status;
+        r.sent = got.status != 0;
+        if (got.reason == HttpTransfer::failure::none) return true;
+        DWORD const error = last_error_for(got.reason);
         if (!r.sent) {
             SetLastError(error);
             return false;

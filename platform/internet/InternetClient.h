@@ -1,5 +1,5 @@
-// InternetClient: the handle table and the transfers behind the internet client functions of
-// WinInet.h, on libcurl.
+// InternetClient: the handle table and the requests behind the internet client functions of
+// WinInet.h; each request is sent as one HttpTransfer.
 #pragma once
 
 #include <cstdint>

@@ -1,13 +1,11 @@
 #include "platform/xml/SaxXmlReader.h"
 
-#include <curl/curl.h>
 #include <expat.h>
 
 #include <algorithm>
 #include <bit>
 #include <climits>
 #include <cstdint>
-#include <mutex>
 #include <string_view>
 
 #include "platform/automation/Bstr.h"
@@ -15,6 +13,7 @@
 #include "platform/com/ClassFactory.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/internet/HttpLimits.h"
+#include "platform/internet/HttpTransfer.h"
 #include "platform/xml/SaxAttributes.h"
 #include "platform/xml/SaxLocator.h"
 
@@ -104,53 +103,30 @@ feature const* find_feature(OLECHAR const* name) noexcept {
     return nullptr;
 }
 
-HRESULT map_curl_error(CURLcode code) noexcept {
-    switch (code) {
-        case CURLE_UNSUPPORTED_PROTOCOL:
+// Each way a download fails has its own code.
+HRESULT download_failure(HttpTransfer::failure reason) noexcept {
+    using enum HttpTransfer::failure;
+    switch (reason) {
+        case unsupported_protocol:
             return INET_E_UNKNOWN_PROTOCOL;
-        case CURLE_URL_MALFORMAT:
+        case invalid_url:
             return INET_E_INVALID_URL;
-        case CURLE_COULDNT_RESOLVE_HOST:
-        case CURLE_COULDNT_RESOLVE_PROXY:
+        case name_not_resolved:
             return INET_E_RESOURCE_NOT_FOUND;
-        case CURLE_COULDNT_CONNECT:
-        case CURLE_SSL_CONNECT_ERROR:
-        case CURLE_PEER_FAILED_VERIFICATION:
+        case cannot_connect:
             return INET_E_CANNOT_CONNECT;
-        case CURLE_OPERATION_TIMEDOUT:
+        case timed_out:
             return INET_E_CONNECTION_TIMEOUT;
-        case CURLE_HTTP_RETURNED_ERROR:
+        case error_status:
             return INET_E_OBJECT_NOT_FOUND;
-        case CURLE_FILESIZE_EXCEEDED:
+        case too_large:
             return XML_E_DOCUMENT_TOO_LARGE;
-        case CURLE_OUT_OF_MEMORY:
+        case out_of_memory:
             return E_OUTOFMEMORY;
         default:
             return INET_E_DOWNLOAD_FAILURE;
     }
 }
-
-void init_curl_once() noexcept {
-    static std::once_flag once;
-    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
-}
-
-// One easy handle driven through a multi handle, so the no-progress time-out can be checked
-// with millisecond resolution.
-struct curl_session {
-    curl_session() noexcept : easy(curl_easy_init()), multi(curl_multi_init()) {}
-    ~curl_session() {
-        if (added) curl_multi_remove_handle(multi, easy);
-        if (multi != nullptr) curl_multi_cleanup(multi);
-        if (easy != nullptr) curl_easy_cleanup(easy);
-    }
-    curl_session(curl_session const&) = delete;
-    curl_session& operator=(curl_session const&) = delete;
-
-    CURL* easy;
-    CURLM* multi;
-    bool added = false;
-};
 
 HRESULT get_reader_factory(REFIID riid, void** ppv) noexcept {
     return hresult_boundary(
@@ -179,21 +155,8 @@ void set_download_timeouts_for_testing(std::chrono::milliseconds connect,
     set_http_limits_for_testing(limits);
 }
 
-// The C callbacks of expat and libcurl.
+// The C callbacks of expat.
 struct SaxXmlReader::glue {
-    using clock = std::chrono::steady_clock;
-
-    struct transfer {
-        SaxXmlReader* reader = nullptr;
-        CURL* easy = nullptr;
-        clock::time_point lastActivity = clock::now();
-        std::size_t received = 0;
-        std::size_t limit = 0;
-        bool statusChecked = false;
-        HRESULT outcome = S_OK;  // a failure the callbacks decided on
-        long status = 0;         // the HTTP status that refused the body
-    };
-
     // No exception crosses expat: one ends the document with its code.
     template <class F>
     static void guarded(void* user, F&& body) noexcept {
@@ -311,36 +274,6 @@ struct SaxXmlReader::glue {
         info->convert = nullptr;
         info->release = nullptr;
         return XML_STATUS_OK;
-    }
-
-    static std::size_t on_header(char*, std::size_t size, std::size_t count, void* user) noexcept {
-        static_cast<transfer*>(user)->lastActivity = clock::now();
-        return size * count;
-    }
-
-    // Anything but the requested number of bytes makes libcurl abandon the transfer.
-    static std::size_t on_body(char* data, std::size_t size, std::size_t count,
-                               void* user) noexcept {
-        auto& t = *static_cast<transfer*>(user);
-        std::size_t const bytes = size * count;
-        t.lastActivity = clock::now();
-        if (!t.statusChecked) {
-            long status = 0;
-            curl_easy_getinfo(t.easy, CURLINFO_RESPONSE_CODE, &status);
-            // An error page is not the document: it never reaches the parser.
-            if (status < 200 || status >= 300) {
-                t.outcome = INET_E_OBJECT_NOT_FOUND;
-                t.status = status;
-                return 0;
-            }
-            t.statusChecked = true;
-        }
-        if (bytes > t.limit - t.received) {
-            t.outcome = XML_E_DOCUMENT_TOO_LARGE;
-            return 0;
-        }
-        t.received += bytes;
-        return FAILED(t.reader->feed_bytes(data, bytes)) ? 0 : bytes;
     }
 };
 
@@ -648,103 +581,22 @@ HRESULT SaxXmlReader::download(std::u16string const& url) {
     if (!has_scheme(url, u"http://") && !has_scheme(url, u"https://"))
         return fail(INET_E_UNKNOWN_PROTOCOL, (url + u": only http and https URLs are read").c_str(),
                     true);
-    std::string const narrowUrl = narrow(url, CP_UTF8);
-
-    init_curl_once();
-    curl_session session;
-    if (session.easy == nullptr || session.multi == nullptr)
-        return fail(E_OUTOFMEMORY, u"out of memory", true);
-    CURL* const easy = session.easy;
-    http_limits const limits = current_http_limits();
-    glue::transfer t;
-    t.reader = this;
-    t.easy = easy;
-    t.limit = limits.max_document_bytes;
-    char errorText[CURL_ERROR_SIZE] = {};
-
-    curl_easy_setopt(easy, CURLOPT_URL, narrowUrl.c_str());
-    curl_easy_setopt(easy, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(easy, CURLOPT_FOLLOWLOCATION, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXREDIRS, max_redirects);
-    curl_easy_setopt(easy, CURLOPT_CONNECTTIMEOUT_MS,
-                     static_cast<long>(limits.connect_timeout.count()));
-    curl_easy_setopt(easy, CURLOPT_FAILONERROR, 1L);
-    curl_easy_setopt(easy, CURLOPT_MAXFILESIZE_LARGE,
-                     static_cast<curl_off_t>(limits.max_document_bytes));
-    curl_easy_setopt(easy, CURLOPT_NOSIGNAL, 1L);
-    curl_easy_setopt(easy, CURLOPT_USERAGENT, "AmbivoxSDK/1.0");
-    curl_easy_setopt(easy, CURLOPT_ERRORBUFFER, errorText);
-    curl_easy_setopt(easy, CURLOPT_HEADERFUNCTION, &glue::on_header);
-    curl_easy_setopt(easy, CURLOPT_HEADERDATA, &t);
-    curl_easy_setopt(easy, CURLOPT_WRITEFUNCTION, &glue::on_body);
-    curl_easy_setopt(easy, CURLOPT_WRITEDATA, &t);
-
-    if (curl_multi_add_handle(session.multi, easy) != CURLM_OK)
-        return fail(INET_E_DOWNLOAD_FAILURE, (url + u": the transfer could not start").c_str(),
-                    true);
-    session.added = true;
-
-    auto const stall = limits.stall_timeout;
-    bool timedOut = false;
-    bool multiFailed = false;
-    for (;;) {
-        int running = 0;
-        if (curl_multi_perform(session.multi, &running) != CURLM_OK) {
-            multiFailed = true;
-            break;
-        }
-        if (running == 0) break;
-        auto const idle = glue::clock::now() - t.lastActivity;
-        if (idle >= stall) {
-            timedOut = true;
-            break;
-        }
-        auto const wait =
-            std::chrono::duration_cast<std::chrono::milliseconds>(stall - idle).count() + 1;
-        if (curl_multi_poll(session.multi, nullptr, 0,
-                            static_cast<int>(std::min<long long>(wait, 1000)),
-                            nullptr) != CURLM_OK) {
-            multiFailed = true;
-            break;
-        }
-    }
+    HttpTransfer::options settings;
+    settings.url = narrow(url, CP_UTF8);
+    settings.max_redirects = max_redirects;
+    settings.refuse_error_status = true;
+    settings.user_agent = "AmbivoxSDK/1.0";
+    // The document is parsed as it arrives; a parser that fails stops the transfer.
+    HttpTransfer::outcome const got =
+        HttpTransfer(std::move(settings)).run([this](std::string_view bytes) {
+            return SUCCEEDED(feed_bytes(bytes.data(), bytes.size()));
+        });
 
     // A failure of the parser or of a handler has been recorded (and reported) already.
     if (m_state != doc_state::open) return m_result;
-
-    CURLcode result = CURLE_OK;
-    int left = 0;
-    while (CURLMsg* message = curl_multi_info_read(session.multi, &left))
-        if (message->msg == CURLMSG_DONE) result = message->data.result;
-
-    HRESULT code = S_OK;
-    std::string why;
-    if (timedOut) {
-        code = INET_E_CONNECTION_TIMEOUT;
-        why = "no data arrived for " + std::to_string(stall.count()) + " ms";
-    } else if (multiFailed) {
-        code = INET_E_DOWNLOAD_FAILURE;
-        why = "the transfer failed";
-    } else if (t.outcome == INET_E_OBJECT_NOT_FOUND) {
-        code = t.outcome;
-        why = "HTTP status " + std::to_string(t.status);
-    } else if (FAILED(t.outcome)) {
-        code = t.outcome;
-        why = "the document is larger than " + std::to_string(t.limit) + " bytes";
-    } else if (result != CURLE_OK) {
-        code = map_curl_error(result);
-        why = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
-    } else {
-        long status = 0;
-        curl_easy_getinfo(easy, CURLINFO_RESPONSE_CODE, &status);
-        if (status < 200 || status >= 300) {
-            code = INET_E_OBJECT_NOT_FOUND;
-            why = "HTTP status " + std::to_string(status);
-        }
-    }
-    if (FAILED(code)) return fail(code, (url + u": " + widen(why, CP_UTF8)).c_str(), true);
-    return S_OK;
+    if (got.reason == HttpTransfer::failure::none) return S_OK;
+    return fail(download_failure(got.reason), (url + u": " + widen(got.detail, CP_UTF8)).c_str(),
+                true);
 }
 
 }  // namespace ambivox

@@ -41,7 +41,7 @@ class SaxAttributes;
 class SaxLocator;
 
 // The largest text node any parse gathers, in bytes. The largest document parseURL accepts is
-// the platform's HTTP limit (16 MiB, platform/HttpLimits.h).
+// the platform's HTTP limit (16 MiB, platform/internet/HttpLimits.h).
 inline constexpr std::size_t sax_document_limit = std::size_t{16} * 1024 * 1024;
 
 // Shortens parseURL's connect time-out (10 s) and no-progress time-out (30 s) for tests; zero

@@ -5,10 +5,12 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
 #include <string>
+#include <string_view>
 #include <thread>
 #include <vector>
 
@@ -53,6 +55,7 @@ protected:
         ::setenv("no_proxy", "*", 1);
         ASSERT_NE(session.value, nullptr);
     }
+    void TearDown() override { ambivox::set_http_limits_for_testing(ambivox::http_limits{}); }
 
     // A request for `path` on the simulator (or `port`), not sent yet.
     HINTERNET open(char16_t const* path, std::uint16_t port = 0) {
@@ -92,118 +95,112 @@ TEST_F(InternetHandles, ClosingTwiceOrClosingGarbageFailsWithInvalidHandle) {
     EXPECT_EQ(local, 0);
 }
 
-TEST_F(InternetHandles, ClosedAndGarbageHandlesAreRefusedByEveryCall) {
-    HINTERNET const request = open(u"/data");
-    ASSERT_NE(request, nullptr);
-    HINTERNET const closedRequest = requests.back()->release();
-    HINTERNET const closedConnection = connections.back()->release();
-    ASSERT_TRUE(InternetCloseHandle(closedRequest));
-    ASSERT_TRUE(InternetCloseHandle(closedConnection));
-    HINTERNET const closedSession = session.release();
-    ASSERT_TRUE(InternetCloseHandle(closedSession));
+// The calls that take a handle.
+enum class call { connect, open_request, send, read, query };
+constexpr int call_count = 5;
 
-    int local = 0;
-    std::vector<HINTERNET> const dead = {closedSession,
-                                         closedConnection,
-                                         closedRequest,
-                                         nullptr,
-                                         reinterpret_cast<HINTERNET>(0x10),
-                                         static_cast<HINTERNET>(&local)};
-    for (HINTERNET h : dead) {
-        SCOPED_TRACE(reinterpret_cast<std::uintptr_t>(h));
-        SetLastError(0);
-        EXPECT_EQ(
-            InternetConnectW(h, u"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1),
-            nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-        SetLastError(0);
-        EXPECT_EQ(HttpOpenRequestW(h, u"GET", u"/", u"HTTP/1.0", nullptr, nullptr, 0, 1), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-        SetLastError(0);
-        EXPECT_FALSE(HttpSendRequestW(h, nullptr, 0, nullptr, 0));
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-        char buffer[16];
-        DWORD read = 77;
-        SetLastError(0);
-        EXPECT_FALSE(InternetReadFile(h, buffer, sizeof buffer, &read));
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
-        EXPECT_EQ(read, 0u);
-        DWORD status = 0;
-        DWORD size = sizeof status;
-        SetLastError(0);
-        EXPECT_FALSE(HttpQueryInfoW(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                    &size, nullptr));
-        EXPECT_EQ(GetLastError(), ERROR_INVALID_HANDLE);
+// Tries `c` on `h`, which must refuse it; answers the last error the call set.
+DWORD refusal(call c, HINTERNET h) {
+    SetLastError(0);
+    bool refused = false;
+    switch (c) {
+        case call::connect:
+            refused = InternetConnectW(h, u"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP,
+                                       0, 1) == nullptr;
+            break;
+        case call::open_request:
+            refused =
+                HttpOpenRequestW(h, u"GET", u"/", u"HTTP/1.0", nullptr, nullptr, 0, 1) == nullptr;
+            break;
+        case call::send:
+            refused = !HttpSendRequestW(h, nullptr, 0, nullptr, 0);
+            break;
+        case call::read: {
+            char buffer[16];
+            DWORD count = 77;
+            refused = !InternetReadFile(h, buffer, sizeof buffer, &count);
+            EXPECT_EQ(count, 0u);
+            break;
+        }
+        case call::query: {
+            DWORD status = 0;
+            DWORD size = sizeof status;
+            refused = !HttpQueryInfoW(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
+                                      &size, nullptr);
+            break;
+        }
     }
-    EXPECT_EQ(local, 0);
-    EXPECT_EQ(device.request_count(), 0u);
+    DWORD const error = GetLastError();
+    EXPECT_TRUE(refused);
+    return error;
 }
 
-TEST_F(InternetHandles, AHandleOfTheWrongKindIsRefusedWithIncorrectHandleType) {
+TEST_F(InternetHandles, EveryCallRefusesAHandleItCannotUse) {
     ASSERT_NE(open(u"/data"), nullptr);
     HINTERNET const connection = connections.back()->value;
     HINTERNET const request = requests.back()->value;
 
-    // Only a session connects, only a connection opens requests.
-    for (HINTERNET h : {connection, request}) {
-        SetLastError(0);
-        EXPECT_EQ(
-            InternetConnectW(h, u"127.0.0.1", 80, nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1),
-            nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
+    HINTERNET const closedSession =
+        InternetOpenW(u"AmbivoxSDK", INTERNET_OPEN_TYPE_PRECONFIG, nullptr, nullptr, 0);
+    HINTERNET const closedConnection = InternetConnectW(
+        closedSession, u"127.0.0.1", device.port(), nullptr, nullptr, INTERNET_SERVICE_HTTP, 0, 1);
+    HINTERNET const closedRequest =
+        HttpOpenRequestW(closedConnection, u"GET", u"/data", u"HTTP/1.0", nullptr, nullptr, 0, 1);
+    ASSERT_NE(closedRequest, nullptr);
+    ASSERT_TRUE(InternetCloseHandle(closedRequest));
+    ASSERT_TRUE(InternetCloseHandle(closedConnection));
+    ASSERT_TRUE(InternetCloseHandle(closedSession));
+
+    DWORD const invalid = ERROR_INVALID_HANDLE;
+    DWORD const wrong = ERROR_INTERNET_INCORRECT_HANDLE_TYPE;
+    DWORD const accepted = 0;  // the call takes that handle: not tried here
+    int local = 0;
+    struct row {
+        char const* name;
+        HINTERNET handle;
+        DWORD error[call_count];  // by call
+    };
+    row const rows[] = {
+        {"closed session", closedSession, {invalid, invalid, invalid, invalid, invalid}},
+        {"closed connection", closedConnection, {invalid, invalid, invalid, invalid, invalid}},
+        {"closed request", closedRequest, {invalid, invalid, invalid, invalid, invalid}},
+        {"null", nullptr, {invalid, invalid, invalid, invalid, invalid}},
+        {"small number",
+         reinterpret_cast<HINTERNET>(0x10),
+         {invalid, invalid, invalid, invalid, invalid}},
+        {"address of a local",
+         static_cast<HINTERNET>(&local),
+         {invalid, invalid, invalid, invalid, invalid}},
+        // Only a session connects, only a connection opens requests, only a request sends, reads
+        // and answers queries; a request not sent yet has neither a body nor a status.
+        {"session", session.value, {accepted, wrong, wrong, wrong, wrong}},
+        {"connection", connection, {wrong, accepted, wrong, wrong, wrong}},
+        {"unsent request", request, {wrong, wrong, accepted, wrong, ERROR_HTTP_HEADER_NOT_FOUND}},
+    };
+    for (row const& r : rows) {
+        for (int c = 0; c < call_count; ++c) {
+            if (r.error[c] == accepted) continue;
+            SCOPED_TRACE(::testing::Message() << r.name << ", call " << c);
+            EXPECT_EQ(refusal(static_cast<call>(c), r.handle), r.error[c]);
+        }
     }
-    for (HINTERNET h : {session.value, request}) {
-        SetLastError(0);
-        EXPECT_EQ(HttpOpenRequestW(h, u"GET", u"/", u"HTTP/1.0", nullptr, nullptr, 0, 1), nullptr);
-        EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    }
-    // Only a request sends, reads and answers queries.
-    for (HINTERNET h : {session.value, connection}) {
-        SetLastError(0);
-        EXPECT_FALSE(HttpSendRequestW(h, nullptr, 0, nullptr, 0));
-        EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-        char buffer[16];
-        DWORD read = 77;
-        SetLastError(0);
-        EXPECT_FALSE(InternetReadFile(h, buffer, sizeof buffer, &read));
-        EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-        EXPECT_EQ(read, 0u);
-        DWORD status = 0;
-        DWORD size = sizeof status;
-        SetLastError(0);
-        EXPECT_FALSE(HttpQueryInfoW(h, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                    &size, nullptr));
-        EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-    }
+    EXPECT_EQ(local, 0);
+    EXPECT_EQ(device.request_count(), 0u);
+
     // The refusals left every handle working.
     device.serve("/data", "<d/>");
     EXPECT_TRUE(HttpSendRequestW(request, nullptr, 0, nullptr, 0));
     EXPECT_EQ(device.request_count(), 1u);
 }
 
-TEST_F(InternetHandles, NothingIsReadOrQueriedBeforeTheRequestIsSent) {
-    HINTERNET const request = open(u"/data");
-    ASSERT_NE(request, nullptr);
-    char buffer[16];
-    DWORD read = 77;
-    SetLastError(0);
-    EXPECT_FALSE(InternetReadFile(request, buffer, sizeof buffer, &read));
-    EXPECT_EQ(read, 0u);
-    EXPECT_EQ(GetLastError(), ERROR_INTERNET_INCORRECT_HANDLE_TYPE);
-
-    DWORD status = 0;
-    DWORD size = sizeof status;
-    SetLastError(0);
-    EXPECT_FALSE(HttpQueryInfoW(request, HTTP_QUERY_STATUS_CODE | HTTP_QUERY_FLAG_NUMBER, &status,
-                                &size, nullptr));
-    EXPECT_EQ(GetLastError(), ERROR_HTTP_HEADER_NOT_FOUND);
-
-    // Nor after a send that reached nobody.
+TEST_F(InternetHandles, NothingIsReadAfterASendThatReachedNobody) {
     HINTERNET const refused = open(u"/data", unused_port());
     ASSERT_NE(refused, nullptr);
     SetLastError(0);
     EXPECT_FALSE(HttpSendRequestW(refused, nullptr, 0, nullptr, 0));
     EXPECT_EQ(GetLastError(), ERROR_INTERNET_CANNOT_CONNECT);
+    char buffer[16];
+    DWORD read = 77;
     SetLastError(0);
     EXPECT_FALSE(InternetReadFile(refused, buffer, sizeof buffer, &read));
     EXPECT_EQ(read, 0u);
@@ -290,22 +287,41 @@ TEST_F(InternetHandles, BodyIsHandedOutInPiecesThenEndsWithZeroBytes) {
     EXPECT_EQ(GetLastError(), ERROR_INVALID_PARAMETER);
 }
 
-TEST_F(InternetHandles, ABodyCutOffIsHandedOutUpToTheCutThenReadingFails) {
+TEST_F(InternetHandles, ABodyCutShortIsHandedOutUpToTheCutThenReadingFails) {
+    struct row {
+        fault mode;
+        std::size_t cap;
+        std::size_t least, most;  // bytes handed out before reading fails
+        std::string_view begins;  // how the body starts
+    };
     std::string const body(1000, 'c');
-    device.serve("/data", body);
-    device.set_fault("/data", fault::cut_off);
-    HINTERNET const request = open(u"/data");
-    ASSERT_NE(request, nullptr);
-    ASSERT_TRUE(HttpSendRequestW(request, nullptr, 0, nullptr, 0));
+    row const rows[] = {
+        {fault::cut_off, ambivox::http_limits{}.max_document_bytes, 500, 500, body},
+        // Streamed without a length, so only counting finds it over the cap.
+        {fault::oversized, 4096, 0, 4096, "<?xml version=\"1.0\"?>\n<data>\n<v>"},
+    };
+    for (row const& r : rows) {
+        SCOPED_TRACE(static_cast<int>(r.mode));
+        ambivox::set_http_limits_for_testing({.max_document_bytes = r.cap});
+        device.serve("/data", body);
+        device.set_fault("/data", r.mode);
+        HINTERNET const request = open(u"/data");
+        ASSERT_NE(request, nullptr);
+        ASSERT_TRUE(HttpSendRequestW(request, nullptr, 0, nullptr, 0));
 
-    char buffer[4096];
-    DWORD read = 0;
-    ASSERT_TRUE(InternetReadFile(request, buffer, sizeof buffer, &read));
-    EXPECT_EQ(std::string(buffer, read), body.substr(0, 500));
-    SetLastError(0);
-    EXPECT_FALSE(InternetReadFile(request, buffer, sizeof buffer, &read));
-    EXPECT_EQ(read, 0u);
-    EXPECT_EQ(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        std::string received;
+        char buffer[4096];
+        DWORD read = 0;
+        SetLastError(0);
+        while (InternetReadFile(request, buffer, sizeof buffer, &read) && read > 0)
+            received.append(buffer, read);
+        EXPECT_EQ(read, 0u);
+        EXPECT_EQ(GetLastError(), ERROR_INTERNET_CONNECTION_ABORTED);
+        EXPECT_GE(received.size(), r.least);
+        EXPECT_LE(received.size(), r.most);
+        std::size_t const common = std::min(received.size(), r.begins.size());
+        EXPECT_EQ(received.substr(0, common), r.begins.substr(0, common));
+    }
 }
 
 TEST_F(InternetHandles, SendNamesWhyNoResponseCame) {
@@ -359,10 +375,7 @@ TEST_F(InternetHandles, HandlesFromManyThreadsStayApart) {
 }
 
 // Tests that wait on the clock; ctest labels them "slow".
-class InternetHandlesSlow : public InternetHandles {
-protected:
-    void TearDown() override { ambivox::set_http_limits_for_testing(ambivox::http_limits{}); }
-};
+class InternetHandlesSlow : public InternetHandles {};
 
 TEST_F(InternetHandlesSlow, SilenceEndsTheTransferAsATimeOut) {
     ambivox::set_http_limits_for_testing({.connect_timeout = 300ms, .stall_timeout = 300ms});

@@ -1,0 +1,240 @@
+#include "platform/internet/HttpTransfer.h"
+
+#include <curl/curl.h>
+
+#include <algorithm>
+#include <chrono>
+#include <mutex>
+
+#include "platform/internet/HttpLimits.h"
+
+namespace ambivox {
+
+namespace {
+
+using clock = std::chrono::steady_clock;
+using std::chrono::milliseconds;
+
+void global_init() noexcept {
+    static std::once_flag once;
+    std::call_once(once, [] { curl_global_init(CURL_GLOBAL_DEFAULT); });
+}
+
+HttpTransfer::failure classify(CURLcode code) noexcept {
+    using enum HttpTransfer::failure;
+    switch (code) {
+        case CURLE_URL_MALFORMAT:
+            return invalid_url;
+        case CURLE_UNSUPPORTED_PROTOCOL:
+            return unsupported_protocol;
+        case CURLE_COULDNT_RESOLVE_HOST:
+        case CURLE_COULDNT_RESOLVE_PROXY:
+            return name_not_resolved;
+        case CURLE_COULDNT_CONNECT:
+        case CURLE_SSL_CONNECT_ERROR:
+        case CURLE_PEER_FAILED_VERIFICATION:
+            return cannot_connect;
+        case CURLE_OPERATION_TIMEDOUT:
+            return timed_out;
+        case CURLE_HTTP_RETURNED_ERROR:
+            return error_status;
+        case CURLE_FILESIZE_EXCEEDED:
+            return too_large;
+        case CURLE_OUT_OF_MEMORY:
+            return out_of_memory;
+        default:
+            return broken_off;
+    }
+}
+
+bool is_success(long status) noexcept {
+    return status >= 200 && status < 300;
+}
+
+// One easy handle driven through a multi handle: libcurl's own low-speed limit averages over a
+// window of seconds, so a few bytes and then silence would outlast the no-progress time-out by
+// that window. Driving the transfer ourselves times the silence to the millisecond.
+struct curl_handles {
+    curl_handles() noexcept : easy(curl_easy_init()), multi(curl_multi_init()) {}
+    ~curl_handles() {
+        if (added) curl_multi_remove_handle(multi, easy);
+        if (multi != nullptr) curl_multi_cleanup(multi);
+        if (easy != nullptr) curl_easy_cleanup(easy);
+    }
+    curl_handles(curl_handles const&) = delete;
+    curl_handles& operator=(curl_handles const&) = delete;
+
+    CURL* easy;
+    CURLM* multi;
+    bool added = false;
+};
+
+}  // namespace
+
+// What libcurl's callbacks see of a running transfer.
+struct HttpTransfer::progress {
+    options const& settings;
+    sink const& deliver;
+    http_limits const limits;
+    CURL* easy;
+    clock::time_point last_byte = clock::now();
+    std::size_t received = 0;
+    bool status_checked = false;
+    failure reason = failure::none;  // decided by a callback
+
+    // The one place the transfer's clocks are read: how long it may still wait for its next
+    // byte, or zero when it has waited too long.
+    milliseconds patience() const noexcept {
+        auto const left = limits.stall_timeout - (clock::now() - last_byte);
+        return left.count() > 0 ? std::chrono::duration_cast<milliseconds>(left) + milliseconds(1)
+                                : milliseconds(0);
+    }
+
+    static std::size_t on_header(char*, std::size_t size, std::size_t count, void* user) noexcept {
+        static_cast<progress*>(user)->last_byte = clock::now();
+        return size * count;
+    }
+
+    // Anything but the number of bytes offered makes libcurl abandon the transfer.
+    static std::size_t on_body(char* data, std::size_t size, std::size_t count,
+                               void* user) noexcept {
+        auto& p = *static_cast<progress*>(user);
+        std::size_t const bytes = size * count;
+        p.last_byte = clock::now();
+        if (p.settings.refuse_error_status && !p.status_checked) {
+            long status = 0;
+            curl_easy_getinfo(p.easy, CURLINFO_RESPONSE_CODE, &status);
+            if (!is_success(status)) {
+                p.reason = failure::error_status;
+                return 0;
+            }
+            p.status_checked = true;
+        }
+        if (bytes > p.limits.max_document_bytes - p.received) {
+            p.reason = failure::too_large;
+            return 0;
+        }
+        p.received += bytes;
+        if (bytes == 0) return 0;
+        bool accepted = false;
+        try {
+            accepted = p.deliver(std::string_view(data, bytes));
+        } catch (...) {
+        }
+        if (accepted) return bytes;
+        p.reason = failure::stopped;
+        return 0;
+    }
+};
+
+HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
+    outcome out;
+    try {
+        global_init();
+        curl_handles curl;
+        if (curl.easy == nullptr || curl.multi == nullptr) {
+            out.reason = failure::out_of_memory;
+            out.detail = "out of memory";
+            return out;
+        }
+        CURL* const e = curl.easy;
+        progress p{m_options, deliver, current_http_limits(), e};
+        char errorText[CURL_ERROR_SIZE] = {};
+
+        curl_easy_setopt(e, CURLOPT_URL, m_options.url.c_str());
+        curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
+        if (m_options.max_redirects > 0) {
+            curl_easy_setopt(e, CURLOPT_FOLLOWLOCATION, 1L);
+            curl_easy_setopt(e, CURLOPT_MAXREDIRS, m_options.max_redirects);
+            curl_easy_setopt(e, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+        }
+        if (m_options.method != "GET")
+            curl_easy_setopt(e, CURLOPT_CUSTOMREQUEST, m_options.method.c_str());
+        bool const head = m_options.method == "HEAD";
+        if (head) curl_easy_setopt(e, CURLOPT_NOBODY, 1L);
+        if (m_options.http10) curl_easy_setopt(e, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_0);
+        if (m_options.path_as_is) curl_easy_setopt(e, CURLOPT_PATH_AS_IS, 1L);
+        if (m_options.refuse_error_status) curl_easy_setopt(e, CURLOPT_FAILONERROR, 1L);
+        curl_easy_setopt(e, CURLOPT_USERAGENT, m_options.user_agent.c_str());
+        if (m_options.proxy) curl_easy_setopt(e, CURLOPT_PROXY, m_options.proxy->c_str());
+        curl_easy_setopt(e, CURLOPT_CONNECTTIMEOUT_MS,
+                         static_cast<long>(p.limits.connect_timeout.count()));
+        // A body announced over the cap fails before any of it arrives.
+        if (!head)
+            curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
+                             static_cast<curl_off_t>(p.limits.max_document_bytes));
+        curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &progress::on_header);
+        curl_easy_setopt(e, CURLOPT_HEADERDATA, &p);
+        curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &progress::on_body);
+        curl_easy_setopt(e, CURLOPT_WRITEDATA, &p);
+
+        if (curl_multi_add_handle(curl.multi, e) != CURLM_OK) {
+            out.reason = failure::broken_off;
+            out.detail = "the transfer could not start";
+            return out;
+        }
+        curl.added = true;
+
+        bool stalled = false;
+        bool multiFailed = false;
+        for (;;) {
+            int running = 0;
+            if (curl_multi_perform(curl.multi, &running) != CURLM_OK) {
+                multiFailed = true;
+                break;
+            }
+            if (running == 0) break;
+            milliseconds const wait = p.patience();
+            if (wait.count() == 0) {
+                stalled = true;
+                break;
+            }
+            if (curl_multi_poll(curl.multi, nullptr, 0,
+                                static_cast<int>(std::min<long long>(wait.count(), 1000)),
+                                nullptr) != CURLM_OK) {
+                multiFailed = true;
+                break;
+            }
+        }
+
+        CURLcode result = CURLE_OK;
+        int left = 0;
+        while (CURLMsg* message = curl_multi_info_read(curl.multi, &left))
+            if (message->msg == CURLMSG_DONE) result = message->data.result;
+        curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &out.status);
+
+        if (stalled) {
+            out.reason = failure::timed_out;
+            out.detail =
+                "no data arrived for " + std::to_string(p.limits.stall_timeout.count()) + " ms";
+        } else if (multiFailed) {
+            out.reason = failure::broken_off;
+            out.detail = "the transfer failed";
+        } else if (p.reason == failure::error_status) {
+            out.reason = p.reason;
+            out.detail = "HTTP status " + std::to_string(out.status);
+        } else if (p.reason == failure::too_large) {
+            out.reason = p.reason;
+            out.detail = "the document is larger than " +
+                         std::to_string(p.limits.max_document_bytes) + " bytes";
+        } else if (p.reason == failure::stopped) {
+            out.reason = p.reason;
+            out.detail = "the receiver stopped the transfer";
+        } else if (result != CURLE_OK) {
+            out.reason = classify(result);
+            out.detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+        } else if (m_options.refuse_error_status && !is_success(out.status)) {
+            out.reason = failure::error_status;
+            out.detail = "HTTP status " + std::to_string(out.status);
+        }
+        return out;
+    } catch (...) {
+        out.reason = failure::out_of_memory;
+        out.detail.clear();
+        return out;
+    }
+}
+
+}  // namespace ambivox
