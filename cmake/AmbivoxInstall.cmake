@@ -54,7 +54,8 @@ install(DIRECTORY ${PROJECT_SOURCE_DIR}/include/ambivox/
 set(ambivox_client_headers
     base/Types.h base/Errors.h base/Guid.h base/HResultBoundary.h base/HResultMessage.h
     base/ThreadState.h base/CodePage.h base/WideFormat.h
-    com/Unknown.h com/ComPtr.h com/ComRuntime.h com/Implements.h com/ModuleLock.h
+    com/Unknown.h com/ComPtr.h com/ComRuntime.h com/Implements.h com/InterfaceList.h
+    com/ModuleLock.h
     automation/Bstr.h automation/UniqueBstr.h automation/Variant.h automation/UniqueVariant.h
     automation/OleDate.h automation/Dispatch.h automation/TypeInfoInterfaces.h
     automation/ConnectionPointInterfaces.h)

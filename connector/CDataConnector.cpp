@@ -1,6 +1,6 @@
 #include "connector/CDataConnector.h"
 
-#include <boost/lexical_cast.hpp>
+#include <boost/lexical_cast/try_lexical_convert.hpp>
 
 #include "connector/TextPageConverter.h"
 #include "connector/UnifiedDocuments.h"
@@ -58,25 +58,24 @@ HRESULT CDataConnector::RequestModelQSerialComConfigData(BSTR, BSTR, LONG_PTR* H
 }
 
 HRESULT CDataConnector::RequestModelQSerialComData(BSTR, BSTR ComPort, LONG_PTR* Handler) noexcept {
-    IXMLElementHandler* handler = nullptr;
-    HRESULT const hr = hresult_boundary([&] { handler = handler_of(Handler); });
-    if (FAILED(hr)) return hr;
-    try {
-        std::u16string scratch;
-        std::u16string document;
-        // The whole text must be one decimal number; bad_lexical_cast otherwise.
-        LONG const port = boost::lexical_cast<LONG>(narrow(bstr_view(ComPort), CP_UTF8));
+    return hresult_boundary([&]() -> HRESULT {
+        IXMLElementHandler* handler = handler_of(Handler);
+        // A port text that is not one decimal number alone, and a device that fails in the
+        // middle of its reply, answer E_OUTOFMEMORY rather than the code underneath: the answer
+        // callers of this request have always had.
+        LONG port = 0;
+        if (!boost::conversion::try_lexical_convert(narrow(bstr_view(ComPort), CP_UTF8), port))
+            return E_OUTOFMEMORY;
         CModelQHelper device;
         if (!device.Open(port)) return E_ACCESSDENIED;
-        device.Read(scratch);
-        document = UnifiedDocuments::model_q_data(device.BatteryStatus(), device.Probe1Value(),
-                                                  device.Probe2Value());
+        std::u16string scratch;
+        if (FAILED(hresult_boundary([&] { device.Read(scratch); }))) return E_OUTOFMEMORY;
+        std::u16string const document = UnifiedDocuments::model_q_data(
+            device.BatteryStatus(), device.Probe1Value(), device.Probe2Value());
         // The port is closed before the document is parsed.
         device.Close();
         return parse_text(document, handler);
-    } catch (...) {
-        return E_OUTOFMEMORY;
-    }
+    });
 }
 
 HRESULT CDataConnector::RequestModelNHTTPConfigAndData(BSTR, BSTR IpAddress, BSTR ConfigPath,

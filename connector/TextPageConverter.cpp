@@ -87,6 +87,38 @@ void append_unit_tail(std::u16string& out) {
     append(out, docs::unit_end);
 }
 
+// The configuration document, and the data document finished with the unit identifier. Flat and
+// grouped configuration pages share their shape (the unit identifier, then the unit block opening
+// with name and model, then the probes) and differ only in the block's later fields and in the
+// probes: `unit_field(config, index, field, unitId)` writes the block's field `index` (2 on) and
+// answers whether the block is still open; `probe_field(config, field, page)` writes the probe
+// that starts with `field`, reading the rest of it from the page.
+template <class UnitField, class ProbeField>
+TextPageConverter::documents write_documents(std::u16string_view configPage,
+                                             std::u16string const& dataBody, UnitField unit_field,
+                                             ProbeField probe_field) {
+    TextPageConverter::documents result;
+    std::u16string& config = result.configuration;
+    field_reader page(configPage);
+    std::u16string_view const unitId = page.read();
+    append_text(config, docs::root_start, unitId);
+    std::u16string_view field = page.read();
+    int unitCounter = 0;
+    bool unitOpen = true;
+    while (page.found()) {
+        if (!unitOpen)
+            probe_field(config, field, page);
+        else if (unitCounter < 2)
+            append_unit_head(config, unitCounter++, field);
+        else
+            unitOpen = unit_field(config, unitCounter++, field, unitId);
+        field = page.read();
+    }
+    append(config, docs::root_end);
+    finish_data(result, unitId, dataBody);
+    return result;
+}
+
 TextPageConverter::documents convert_flat(std::u16string_view configPage,
                                           std::u16string_view dataPage) {
     std::u16string dataBody;
@@ -100,37 +132,21 @@ TextPageConverter::documents convert_flat(std::u16string_view configPage,
     }
     append(dataBody, docs::root_end);
 
-    TextPageConverter::documents result;
-    std::u16string& config = result.configuration;
-    field_reader page(configPage);
-    std::u16string_view const unitId = page.read();
-    append_text(config, docs::root_start, unitId);
-    std::u16string_view field = page.read();
-    int unitCounter = 0;
-    bool unitOpen = true;
-    while (page.found()) {
-        if (unitOpen) {
-            if (unitCounter < 2) {
-                append_unit_head(config, unitCounter, field);
-            } else if (unitCounter == 2) {
-                append_text(config, docs::serial_number, unitId);
-                append(config, docs::empty_release_date);
-                append(config, docs::empty_firmware_version);
-                append_unit_tail(config);
-                unitOpen = false;
-            }
-            ++unitCounter;
-        } else {
+    return write_documents(
+        configPage, dataBody,
+        [](std::u16string& config, int, std::u16string_view, std::u16string_view unitId) {
+            append_text(config, docs::serial_number, unitId);
+            append(config, docs::empty_release_date);
+            append(config, docs::empty_firmware_version);
+            append_unit_tail(config);
+            return false;
+        },
+        [](std::u16string& config, std::u16string_view field, field_reader& page) {
             append_text(config, docs::flat_config_probe, field);
             append_text(config, docs::name, page.read());
             append(config, docs::flat_units);
             append(config, docs::probe_end);
-        }
-        field = page.read();
-    }
-    append(config, docs::root_end);
-    finish_data(result, unitId, dataBody);
-    return result;
+        });
 }
 
 struct probe_kind {
@@ -167,30 +183,22 @@ TextPageConverter::documents convert_grouped(std::u16string_view configPage,
     }
     append(dataBody, docs::root_end);
 
-    TextPageConverter::documents result;
-    std::u16string& config = result.configuration;
-    field_reader page(configPage);
-    std::u16string_view const unitId = page.read();
-    append_text(config, docs::root_start, unitId);
-    std::u16string_view field = page.read();
-    int unitCounter = 0;
-    bool unitOpen = true;
     position = 0;
     std::int64_t probe = 1;
-    while (page.found()) {
-        if (unitOpen) {
-            if (unitCounter < 2) {
-                append_unit_head(config, unitCounter, field);
-            } else if (unitCounter == 2) {
+    return write_documents(
+        configPage, dataBody,
+        [](std::u16string& config, int index, std::u16string_view field,
+           std::u16string_view unitId) {
+            if (index == 2) {
                 append_text(config, docs::serial_number, unitId);
-            } else if (unitCounter == 3) {
-                append(config, docs::empty_release_date);
-                append_text(config, docs::firmware_version, field);
-                append_unit_tail(config);
-                unitOpen = false;
+                return true;
             }
-            ++unitCounter;
-        } else {
+            append(config, docs::empty_release_date);
+            append_text(config, docs::firmware_version, field);
+            append_unit_tail(config);
+            return false;
+        },
+        [&](std::u16string& config, std::u16string_view field, field_reader& page) {
             if (position == 0) {
                 append_text(config, docs::config_group, field);
                 append_text(config, docs::name, page.read());
@@ -208,12 +216,7 @@ TextPageConverter::documents convert_grouped(std::u16string_view configPage,
             } else {
                 ++position;
             }
-        }
-        field = page.read();
-    }
-    append(config, docs::root_end);
-    finish_data(result, unitId, dataBody);
-    return result;
+        });
 }
 
 }  // namespace

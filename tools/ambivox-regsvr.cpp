@@ -15,25 +15,11 @@
 #include "platform/base/CodePage.h"
 #include "platform/base/HResultMessage.h"
 #include "platform/base/Types.h"
+#include "tools/DefaultModulePath.h"
 
 namespace {
 
 namespace fs = std::filesystem;
-
-constexpr char module_name[] = "AmbivoxSDK.so";
-
-std::string default_module() {
-    std::error_code error;
-    fs::path const self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        for (fs::path const& candidate :
-             {self.parent_path() / module_name,
-              self.parent_path().parent_path() / "lib" / "ambivox" / module_name}) {
-            if (fs::exists(candidate, error)) return candidate.string();
-        }
-    }
-    return std::string(AMBIVOX_INSTALLED_MODULE);
-}
 
 std::string describe(HRESULT hr) {
     char code[16];
@@ -64,7 +50,7 @@ int main(int argc, char** argv) {
         else
             module = argv[i];
     }
-    if (module.empty()) module = default_module();
+    if (module.empty()) module = ambivox::tools::default_module_path();
 
     char const* entry = unregister ? "DllUnregisterServer" : "DllRegisterServer";
     // A relative path names a file, not a library search.

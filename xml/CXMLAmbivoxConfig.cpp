@@ -2,6 +2,8 @@
 
 #include <string_view>
 
+#include "xml/StoreClosedRecord.h"
+
 namespace ambivox {
 
 using namespace std::string_view_literals;
@@ -88,20 +90,7 @@ void CXMLAmbivoxConfig::OnCharacters(char16_t const* text) {
 }
 
 void CXMLAmbivoxConfig::OnEndElement(XMLElement const& element) {
-    std::u16string_view const name = element.name;
-    if (name == u"Ambivox"sv) {
-        if (m_currentUnit) {
-            std::u16string id = m_currentUnit->id;
-            m_units.insert_or_assign(std::move(id), std::move(m_currentUnit));
-        }
-    } else if (name == u"Probe"sv) {
-        // A probe outside any unit belongs nowhere; it goes with the release of the pointer.
-        if (m_currentProbe && m_currentUnit) {
-            std::u16string id = m_currentProbe->id;
-            m_currentUnit->probes.insert_or_assign(std::move(id), std::move(m_currentProbe));
-        }
-        m_currentProbe.reset();
-    }
+    store_closed_record(element.name, m_units, m_currentUnit, m_currentProbe);
     m_target = TextTarget::none;
 }
 

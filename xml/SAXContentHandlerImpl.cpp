@@ -23,16 +23,6 @@ constexpr bool is_white_space(char16_t c) noexcept {
 
 SAXContentHandlerImpl::~SAXContentHandlerImpl() = default;
 
-HRESULT SAXContentHandlerImpl::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IUnknown::iid || riid == ISAXContentHandler::iid) {
-        *ppv = static_cast<ISAXContentHandler*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
 HRESULT SAXContentHandlerImpl::putDocumentLocator(ISAXLocator*) noexcept {
     return S_OK;
 }

@@ -2,31 +2,27 @@
 // SAX events into calls on an element handler: elements by local name with their attributes,
 // and character data trimmed at its end.
 //
-// Not reference counted: AddRef and Release do nothing and answer 0, and the object is deleted
-// by its owner (the parser) after the reader that used it has been released.
+// Embedded without an owner to count on: AddRef and Release do nothing and answer 0, and the
+// object is deleted by its owner (the parser) after the reader that used it has been released.
 #pragma once
 
 #include <string>
 #include <vector>
 
+#include "platform/com/Embedded.h"
 #include "platform/xml/Sax.h"
 #include "xml/IXMLElementHandler.h"
 #include "xml/XMLElement.h"
 
 namespace ambivox {
 
-class SAXContentHandlerImpl : public ISAXContentHandler {
+class SAXContentHandlerImpl : public embedded<ISAXContentHandler> {
 public:
     // handler is borrowed and may be null: events are then dropped and the parse runs on.
     explicit SAXContentHandlerImpl(IXMLElementHandler* handler = nullptr) noexcept
         : m_handler(handler) {}
     SAXContentHandlerImpl(SAXContentHandlerImpl const&) = delete;
     SAXContentHandlerImpl& operator=(SAXContentHandlerImpl const&) = delete;
-
-    // This object for IUnknown and ISAXContentHandler; E_NOINTERFACE with *ppv null otherwise.
-    HRESULT QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG AddRef() noexcept override { return 0; }
-    ULONG Release() noexcept override { return 0; }
 
     HRESULT putDocumentLocator(ISAXLocator* pLocator) noexcept override;
     HRESULT startDocument() noexcept override;

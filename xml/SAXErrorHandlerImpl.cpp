@@ -4,16 +4,6 @@ namespace ambivox {
 
 SAXErrorHandlerImpl::~SAXErrorHandlerImpl() = default;
 
-HRESULT SAXErrorHandlerImpl::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IUnknown::iid || riid == ISAXErrorHandler::iid) {
-        *ppv = static_cast<ISAXErrorHandler*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
-}
-
 HRESULT SAXErrorHandlerImpl::error(ISAXLocator*, const OLECHAR*, HRESULT) noexcept {
     return S_OK;
 }

@@ -2,23 +2,20 @@
 // every report: recoverable errors do not stop a parse, and after a fatal one the reader stops
 // by itself and its parse returns the failing code, which is all the library passes on.
 //
-// Not reference counted: AddRef and Release do nothing and answer 0; the owner deletes it.
+// Embedded without an owner to count on: AddRef and Release do nothing and answer 0; the owner
+// deletes it.
 #pragma once
 
+#include "platform/com/Embedded.h"
 #include "platform/xml/Sax.h"
 
 namespace ambivox {
 
-class SAXErrorHandlerImpl : public ISAXErrorHandler {
+class SAXErrorHandlerImpl : public embedded<ISAXErrorHandler> {
 public:
     SAXErrorHandlerImpl() noexcept = default;
     SAXErrorHandlerImpl(SAXErrorHandlerImpl const&) = delete;
     SAXErrorHandlerImpl& operator=(SAXErrorHandlerImpl const&) = delete;
-
-    // This object for IUnknown and ISAXErrorHandler; E_NOINTERFACE with *ppv null otherwise.
-    HRESULT QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG AddRef() noexcept override { return 0; }
-    ULONG Release() noexcept override { return 0; }
 
     // All three answer S_OK and keep nothing.
     HRESULT error(ISAXLocator* pLocator, const OLECHAR* pwchErrorMessage,

@@ -13,20 +13,17 @@
 #include "platform/automation/ConnectionPointInterfaces.h"
 #include "platform/automation/SnapshotEnumerator.h"
 #include "platform/base/HResultBoundary.h"
+#include "platform/com/Embedded.h"
 
 namespace ambivox {
 
-class ConnectionPoint final : public IConnectionPoint {
+class ConnectionPoint final : public embedded<IConnectionPoint> {
 public:
     ConnectionPoint(IConnectionPointContainer& container, IID const& events) noexcept
-        : m_container(container), m_events(events) {}
+        : embedded(&container), m_container(container), m_events(events) {}
     ConnectionPoint(ConnectionPoint const&) = delete;
     ConnectionPoint& operator=(ConnectionPoint const&) = delete;
     ~ConnectionPoint();
-
-    HRESULT QueryInterface(REFIID riid, void** ppv) noexcept override;
-    ULONG AddRef() noexcept override { return m_container.AddRef(); }
-    ULONG Release() noexcept override { return m_container.Release(); }
 
     HRESULT GetConnectionInterface(IID* pIID) noexcept override;
     // *ppCPC receives a new reference owned by the caller.
@@ -51,17 +48,6 @@ private:
 inline ConnectionPoint::~ConnectionPoint() {
     for (IUnknown* sink : m_slots)
         if (sink != nullptr) sink->Release();
-}
-
-inline HRESULT ConnectionPoint::QueryInterface(REFIID riid, void** ppv) noexcept {
-    if (ppv == nullptr) return E_POINTER;
-    if (riid == IUnknown::iid || riid == IConnectionPoint::iid) {
-        AddRef();
-        *ppv = static_cast<IConnectionPoint*>(this);
-        return S_OK;
-    }
-    *ppv = nullptr;
-    return E_NOINTERFACE;
 }
 
 inline HRESULT ConnectionPoint::GetConnectionInterface(IID* pIID) noexcept {

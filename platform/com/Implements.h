@@ -1,13 +1,10 @@
-// implements<Derived, I...>: the one object base of the runtime.
+// implements<Derived, I...>: the one object base of the runtime for objects with a life of their
+// own (embedded<> serves objects that live inside another).
 //
-// It answers QueryInterface from the compile-time list I... (each interface together with the
-// interfaces it extends), keeps the plain reference count of a single-threaded object, supports
-// aggregation through a separate non-delegating inner identity, and holds one lock on the
-// module for as long as the object lives. No class writes QueryInterface by hand.
-//
-// An entry of I... is either an interface, or a class implementing one interface that names it
-// as `interface_type` (a mixin such as connection_point_container), or internal<I>: implemented
-// but refused by QueryInterface.
+// It answers QueryInterface from the compile-time list I... (see interface_list), keeps the plain
+// reference count of a single-threaded object, supports aggregation through a separate
+// non-delegating inner identity, and holds one lock on the module for as long as the object
+// lives. No class writes QueryInterface by hand.
 #pragma once
 
 #include <atomic>
@@ -17,6 +14,7 @@
 
 #include "platform/base/HResultBoundary.h"
 #include "platform/com/ComPtr.h"
+#include "platform/com/InterfaceList.h"
 #include "platform/com/ModuleLock.h"
 #include "platform/com/Unknown.h"
 
@@ -28,12 +26,6 @@ namespace ambivox {
 //     static constexpr module_hold module_hold_policy = module_hold::cached;
 enum class module_hold { counted, cached };
 
-// An interface the object implements for its own use and never hands out.
-template <class I>
-struct internal : I {
-    using interface_type = void;
-};
-
 // Listed among the interfaces of an object that threads share (a module's class factories, a
 // type library and its type information): its reference count is atomic. Every other object
 // belongs to one apartment and keeps the plain count.
@@ -43,25 +35,6 @@ struct free_threaded {
 
 namespace implements_detail {
 
-template <class E, class = void>
-struct interface_of {
-    using type = E;
-};
-template <class E>
-struct interface_of<E, std::void_t<typename E::interface_type>> {
-    using type = typename E::interface_type;
-};
-
-template <class First, class...>
-struct first {
-    using type = First;
-};
-
-// The interface an entry exposes as its IUnknown.
-template <class E>
-using unknown_path_t = std::conditional_t<std::is_void_v<typename interface_of<E>::type>, E,
-                                          typename interface_of<E>::type>;
-
 template <class D>
 constexpr module_hold hold_of() {
     if constexpr (requires { D::module_hold_policy; })
@@ -70,27 +43,11 @@ constexpr module_hold hold_of() {
         return module_hold::counted;
 }
 
-template <class I>
-constexpr bool well_formed_interface() {
-    if constexpr (std::is_void_v<I> || std::is_same_v<I, IUnknown>) {
-        return true;
-    } else {
-        using base = typename I::base_interface;
-        static_assert(std::is_base_of_v<base, I>, "base_interface must be a base of the interface");
-        static_assert(!(I::iid == base::iid), "an interface must declare its own iid");
-        return well_formed_interface<base>();
-    }
-}
-
 }  // namespace implements_detail
 
 template <class Derived, class... I>
 class implements : public I... {
-    static_assert(sizeof...(I) > 0, "an object implements at least one interface");
-    static_assert((implements_detail::well_formed_interface<
-                       typename implements_detail::interface_of<I>::type>() &&
-                   ...));
-    using first_entry = typename implements_detail::first<I...>::type;
+    using interfaces = interface_list<I...>;
 
 public:
     implements(implements const&) = delete;
@@ -155,10 +112,7 @@ private:
         implements* owner;
     };
 
-    IUnknown* identity() noexcept {
-        using path = implements_detail::unknown_path_t<first_entry>;
-        return static_cast<IUnknown*>(static_cast<path*>(static_cast<first_entry*>(this)));
-    }
+    IUnknown* identity() noexcept { return interfaces::identity(this); }
 
     HRESULT inner_query(REFIID riid, void** ppv) noexcept {
         if (ppv == nullptr) return E_POINTER;
@@ -172,10 +126,8 @@ private:
             }
             return S_OK;
         }
-        void* found = nullptr;
-        ((found = found != nullptr ? found : match_entry<I>(riid)), ...);
-        *ppv = found;
-        if (found == nullptr) return E_NOINTERFACE;
+        *ppv = interfaces::find(this, riid);
+        if (*ppv == nullptr) return E_NOINTERFACE;
         AddRef();
         return S_OK;
     }
@@ -189,25 +141,6 @@ private:
             delete this;
         }
         return remaining;
-    }
-
-    template <class E>
-    void* match_entry(REFIID riid) noexcept {
-        using itf = typename implements_detail::interface_of<E>::type;
-        if constexpr (std::is_void_v<itf>)
-            return nullptr;
-        else
-            return match_chain<E, itf>(riid);
-    }
-
-    template <class E, class T>
-    void* match_chain(REFIID riid) noexcept {
-        if constexpr (std::is_same_v<T, IUnknown>) {
-            return nullptr;
-        } else {
-            if (riid == T::iid) return static_cast<T*>(static_cast<E*>(this));
-            return match_chain<E, typename T::base_interface>(riid);
-        }
     }
 
     // Asked only in member bodies, where Derived is complete.

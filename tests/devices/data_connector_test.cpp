@@ -14,6 +14,7 @@ using ambivox::com_ptr;
 using ambivox::unique_bstr;
 using ambivox::testing::HttpDeviceSimulator;
 using ambivox::testing::ModelQSimulator;
+using namespace std::chrono_literals;
 
 std::string const config_document =
     R"(<Ambivox id="C1"><Unit><Name>Lab</Name></Unit><Probe id="1" type="Temperature">)"
@@ -99,6 +100,15 @@ TEST_F(DataConnector, ModelQPortTextMustBeADecimalNumberAlone) {
             << number;
     }
     EXPECT_EQ(simulator.queries(), 1) << "no refused request reached the device";
+}
+
+TEST_F(DataConnector, AModelQDeviceThatHangsUpMidReplyAnswersOutOfMemory) {
+    // The hang-up comes while the second line is awaited; the port's own code is not passed on.
+    ModelQSimulator simulator{
+        {.behaviour = ModelQSimulator::mode::disconnecting, .cut_after = 1300ms}};
+    simulator.map_to(3);
+    EXPECT_EQ(connector->RequestModelQSerialComData(id.get(), bstr("3").get(), nullptr),
+              E_OUTOFMEMORY);
 }
 
 TEST_F(DataConnector, TextPagesNeedAnAddressThatCanBeReached) {

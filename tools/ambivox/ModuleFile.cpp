@@ -5,28 +5,14 @@
 #include <filesystem>
 
 #include "platform/base/Errors.h"
+#include "tools/DefaultModulePath.h"
 
 namespace ambivox::cli {
 
-namespace {
-
 namespace fs = std::filesystem;
 
-constexpr char module_name[] = "AmbivoxSDK.so";
-
-}  // namespace
-
 std::string ModuleFile::default_path() {
-    std::error_code error;
-    fs::path const self = fs::read_symlink("/proc/self/exe", error);
-    if (!error) {
-        for (fs::path const& candidate :
-             {self.parent_path() / module_name,
-              self.parent_path().parent_path() / "lib" / "ambivox" / module_name}) {
-            if (fs::exists(candidate, error)) return candidate.string();
-        }
-    }
-    return AMBIVOX_INSTALLED_MODULE;
+    return tools::default_module_path();
 }
 
 ModuleFile::ModuleFile(std::string const& path) {

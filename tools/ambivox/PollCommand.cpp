@@ -7,6 +7,7 @@
 #include <iostream>
 
 #include "ambivox/AmbivoxIds.h"
+#include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/registry/Registry.h"
 #include "platform/registry/UniqueHkey.h"
@@ -72,13 +73,10 @@ int PollCommand::check_module() const {
     for (auto [wanted, clsid, what] : {std::tuple{modelN, &CLSID_AmbivoxModelN, "Model N"},
                                        std::tuple{modelQ, &CLSID_AmbivoxModelQ, "Model Q"}}) {
         if (!wanted) continue;
-        IUnknown* factory = nullptr;
+        com_ptr<IClassFactory> factory;
         HRESULT const hr = CoGetClassObject(*clsid, CLSCTX_INPROC_SERVER, nullptr,
-                                            IClassFactory::iid, reinterpret_cast<void**>(&factory));
-        if (SUCCEEDED(hr)) {
-            factory->Release();
-            continue;
-        }
+                                            IClassFactory::iid, factory.put_void());
+        if (SUCCEEDED(hr)) continue;
         std::string const store = registry_path();
         // The runtime answers "not registered" for a store it cannot read at all, too.
         unique_hkey classes;
