@@ -174,6 +174,7 @@ struct SaxXmlReader::glue {
         guarded(user, [&](SaxXmlReader& r) {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
+            r.bound_names();
             split_name const& element = r.name_of(name);
             r.m_attributes->clear();
             for (auto a = atts; a[0] != nullptr; a += 2) {
@@ -193,6 +194,7 @@ struct SaxXmlReader::glue {
         guarded(user, [&](SaxXmlReader& r) {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
+            r.bound_names();
             split_name const& element = r.name_of(name);
             if (auto handler = r.m_content)
                 r.handler_result(handler->endElement(
@@ -572,9 +574,14 @@ sax_detail::split_name const& SaxXmlReader::name_of(char const* raw) {
     std::string_view const key(raw);
     auto found = m_names.find(key);
     if (found != m_names.end()) return found->second;
-    // A document of endless distinct names must not grow the cache without bound.
-    if (m_names.size() >= max_cached_names) m_names.clear();
     return m_names.emplace(std::string(key), split(raw)).first->second;
+}
+
+void SaxXmlReader::bound_names() noexcept {
+    // A document of endless distinct names must not grow the cache without bound. Emptied only
+    // between events: an event holds on to its element's name while it looks up the names of
+    // its attributes, so within one event the cache may pass the bound by that event's names.
+    if (m_names.size() >= max_cached_names) m_names.clear();
 }
 
 HRESULT SaxXmlReader::download(std::u16string const& url) {

@@ -147,7 +147,10 @@ private:
     // Delivers the gathered text, if any, as one characters call; raises std::bad_alloc.
     void flush_text();
     // expat's "uri\1local\1prefix" name split and in UTF-16, converted once per distinct name.
+    // The reference stays valid until the next bound_names.
     sax_detail::split_name const& name_of(char const* raw);
+    // Called as each element event begins.
+    void bound_names() noexcept;
 
     static constexpr std::size_t max_cached_names = 4096;
 

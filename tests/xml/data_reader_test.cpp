@@ -138,4 +138,21 @@ TEST(DataReader, TextInPiecesLeavesTheLastPiece) {
               "  probe \"1\" id \"1\" value \".2\"\n");
 }
 
+// More distinct names than the reader keeps converted: each element still arrives by its own
+// name, the one it ends the name cache with included.
+TEST(DataReader, DocumentsOfManyDistinctNamesLoseNothing) {
+    std::u16string document = u"<Ambivox id=\"S\"><single/>";
+    for (int k = 0; k < 2046; ++k) {
+        std::string const n = std::to_string(k);
+        std::u16string const k16(n.begin(), n.end());
+        document += u"<j" + k16 + u" a" + k16 + u"=\"v\"/>";
+    }
+    document +=
+        u"<BatteryStatus note=\"x\">Bat Ok</BatteryStatus><Probe id=\"1\"><Value>5</Value></Probe>"
+        u"</Ambivox>";
+    EXPECT_EQ(read(document),
+              "unit \"S\" id \"S\" battery \"Bat Ok\"\n"
+              "  probe \"1\" id \"1\" value \"5\"\n");
+}
+
 }  // namespace
