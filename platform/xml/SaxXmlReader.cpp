@@ -174,6 +174,12 @@ struct SaxXmlReader::glue {
         guarded(user, [&](SaxXmlReader& r) {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
+            // Each open element costs the parser and the handlers memory, so a document of
+            // nothing but nesting could cost many times its size.
+            if (++r.m_depth > max_depth) {
+                r.fail(XML_E_MALFORMED, u"the document nests elements more than 256 deep", true);
+                return;
+            }
             r.bound_names();
             split_name const& element = r.name_of(name);
             r.m_attributes->clear();
@@ -194,6 +200,7 @@ struct SaxXmlReader::glue {
         guarded(user, [&](SaxXmlReader& r) {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
+            --r.m_depth;
             r.bound_names();
             split_name const& element = r.name_of(name);
             if (auto handler = r.m_content)
@@ -449,6 +456,7 @@ HRESULT SaxXmlReader::open_document(char const* encoding, std::u16string systemI
     m_state = doc_state::idle;
     m_result = S_OK;
     m_started = false;
+    m_depth = 0;
     m_locator = make<SaxLocator>(std::move(systemId));
 
     XML_Parser parser = XML_ParserCreateNS(encoding, ns_separator);

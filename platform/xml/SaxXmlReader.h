@@ -9,14 +9,14 @@
 // a reference to an entity that only the unread DTD could declare is reported through
 // skippedEntity when it is met, ahead of the text node around it.
 //
-// Failures (the codes are in platform/Sax.h): a document that is not well formed, including one
-// that ends early or expands an entity too far, XML_E_MALFORMED; a single text node over
-// sax_document_limit, or a download over the HTTP limit, XML_E_DOCUMENT_TOO_LARGE; the download
-// failures of parseURL its INET_E_ codes. The events before a failure have been delivered when it
-// is returned; a text node that no valid tag has closed yet is dropped with the document. The error
-// handler's fatalError hears of every such failure (with a message and the code) before the failing
-// call returns. A content handler member that fails stops the document, and its code is returned as
-// is, without a call to fatalError.
+// Failures (the codes are in platform/xml/Sax.h): a document that is not well formed, including
+// one that ends early, expands an entity too far or nests elements deeper than 256,
+// XML_E_MALFORMED; a single text node over sax_document_limit, or a download over the HTTP limit,
+// XML_E_DOCUMENT_TOO_LARGE; the download failures of parseURL its INET_E_ codes. The events before
+// a failure have been delivered when it is returned; a text node that no valid tag has closed yet
+// is dropped with the document. The error handler's fatalError hears of every such failure (with a
+// message and the code) before the failing call returns. A content handler member that fails stops
+// the document, and its code is returned as is, without a call to fatalError.
 //
 // One reader parses one document at a time, on the thread that calls it; it may parse any
 // number of documents in sequence. A handler that calls back into parse, parseURL, begin, feed
@@ -153,11 +153,13 @@ private:
     void bound_names() noexcept;
 
     static constexpr std::size_t max_cached_names = 4096;
+    static constexpr int max_depth = 256;  // as libxml2 allows by default
 
     XML_ParserStruct* m_parser = nullptr;
     doc_state m_state = doc_state::idle;
     HRESULT m_result = S_OK;
     bool m_started = false;
+    int m_depth = 0;  // elements open
     bool m_busy = false;
     std::string m_text;     // the text node being gathered, as expat's UTF-8
     std::u16string m_wide;  // storage for converted text and values, kept between events

@@ -311,6 +311,24 @@ TEST_F(SaxReader, BillionLaughsFailsFast) {
     }
 }
 
+TEST_F(SaxReader, DocumentsNestedDeeperThan256AreMalformed) {
+    auto nested = [](int depth) {
+        std::string document;
+        for (int i = 0; i < depth; ++i)
+            document += "<e>";
+        for (int i = 0; i < depth; ++i)
+            document += "</e>";
+        return document;
+    };
+    EXPECT_EQ(feed(nested(256)), S_OK);
+
+    reset_handler();
+    EXPECT_EQ(feed(nested(257)), XML_E_MALFORMED);
+    EXPECT_EQ(handler->elements().size(), 256u) << "the elements before the limit arrive";
+    ASSERT_EQ(errors->fatal.size(), 1u);
+    EXPECT_EQ(errors->fatal[0].message, "the document nests elements more than 256 deep");
+}
+
 TEST_F(SaxReader, HugeTextNodeIsRefused) {
     ASSERT_EQ(reader->begin(), S_OK);
     ASSERT_EQ(reader->feed("<r>", 3), S_OK);
