@@ -32,9 +32,9 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
-#include "tests/support/HttpDeviceSimulator.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 

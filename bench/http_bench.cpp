@@ -16,7 +16,7 @@
 #include <vector>
 
 #include "platform/automation/Bstr.h"
-#include "tests/support/HttpDeviceSimulator.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "transport/CHttpClient.h"
 
 namespace {

@@ -8,8 +8,8 @@
 #include <string>
 
 #include "devices/CModelQHelper.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::testing::ModelQSimulator;
 

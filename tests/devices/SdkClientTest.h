@@ -20,9 +20,9 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace ambivox::testing {
 

@@ -6,7 +6,7 @@
 #include <string>
 
 #include "tests/devices/SdkClientTest.h"
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "tests/devices/SdkClientTest.h"
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 

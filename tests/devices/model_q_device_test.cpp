@@ -8,7 +8,7 @@
 #include <chrono>
 
 #include "tests/devices/SdkClientTest.h"
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 

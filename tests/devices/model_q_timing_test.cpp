@@ -6,8 +6,8 @@
 #include <string>
 
 #include "devices/CModelQHelper.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::CModelQHelper;
 using ambivox::testing::ModelQSimulator;

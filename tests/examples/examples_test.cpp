@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 extern char** environ;
 

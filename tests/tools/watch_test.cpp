@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ModelQSimulator.h"
 #include "tests/tools/AmbivoxProgram.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace {

@@ -22,8 +22,8 @@
 #include "platform/automation/Bstr.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/internet/HttpLimits.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/PythonHttpServer.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "transport/CHttpClient.h"
 
 extern char** environ;

@@ -7,8 +7,8 @@
 #include <chrono>
 #include <string>
 
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "transport/CSerialPortEx.h"
 
 using ambivox::CSerialPortEx;

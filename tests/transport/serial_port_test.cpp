@@ -14,8 +14,8 @@
 #include "platform/serial/Serial.h"
 #include "tests/support/FakeUart.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "transport/CSerialPortEx.h"
 
 using ambivox::CSerialPort;

@@ -3,9 +3,9 @@
 #include <string>
 
 #include "platform/base/CodePage.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/RecordingElementHandler.h"
 #include "tests/xml/DocumentParsing.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "xml/CXMLAmbivoxConfig.h"
 #include "xml/CXMLParser.h"
 

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/DeviceTarget.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace ambivox::cli {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/base/Errors.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/InterruptSignal.h"
@@ -20,6 +19,7 @@
 #include "tools/ambivox/PollCommand.h"
 #include "tools/ambivox/PrivateRegistry.h"
 #include "tools/ambivox/SerialPortMap.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 extern char** environ;

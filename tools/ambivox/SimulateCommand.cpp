@@ -7,12 +7,12 @@
 
 #include "platform/base/Errors.h"
 #include "platform/registry/Registry.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/InterruptSignal.h"
 #include "tools/ambivox/RegistryError.h"
 #include "tools/ambivox/SerialPortMap.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace ambivox::cli {

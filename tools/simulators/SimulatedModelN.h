@@ -11,8 +11,8 @@
 #include <string_view>
 #include <thread>
 
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tools/simulators/DeviceDocuments.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace ambivox::simulation {
 

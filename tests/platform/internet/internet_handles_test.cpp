@@ -15,7 +15,7 @@
 #include "platform/base/ThreadState.h"
 #include "platform/internet/HttpLimits.h"
 #include "platform/internet/WinInet.h"
-#include "tests/support/HttpDeviceSimulator.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include "platform/base/ThreadState.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::testing::ModelQSimulator;
 using namespace std::chrono_literals;

@@ -10,8 +10,8 @@
 #include "platform/serial/DeviceHandleTable.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::SerialIoctl;
 using ambivox::testing::InstalledSerialCalls;

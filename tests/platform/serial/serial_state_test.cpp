@@ -9,8 +9,8 @@
 #include "platform/serial/Serial.h"
 #include "tests/support/FakeUart.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::testing::FakeUart;
 using ambivox::testing::InstalledSerialCalls;

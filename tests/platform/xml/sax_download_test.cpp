@@ -20,10 +20,10 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/xml/SaxXmlReader.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/PythonHttpServer.h"
 #include "tests/support/RecordingContentHandler.h"
 #include "tests/support/RecordingErrorHandler.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 extern char** environ;
 

@@ -8,10 +8,10 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/xml/SaxAttributes.h"
 #include "platform/xml/SaxXmlReader.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/RecordingContentHandler.h"
 #include "tests/support/RecordingErrorHandler.h"
 #include "tests/support/RefCount.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "tests/support/HttpDeviceSimulator.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>

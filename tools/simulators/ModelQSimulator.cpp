@@ -1,4 +1,4 @@
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 #include <fcntl.h>
 #include <poll.h>
