@@ -40,8 +40,8 @@ namespace {
 
 using ambivox::com_ptr;
 using ambivox::unique_bstr;
-using ambivox::testing::HttpDeviceSimulator;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 std::string const configuration = R"(<?xml version="1.0" encoding="UTF-8"?>
 <Ambivox id="S00412"><Unit><Name>Server room</Name><Model>NX2</Model>

@@ -21,7 +21,7 @@
 
 namespace {
 
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 
 constexpr char const* reexec_marker = "AMBIVOX_HTTP_BENCH_IN_NAMESPACE";
 constexpr char const* page_url = "http://127.0.0.1:80/data";

@@ -11,7 +11,7 @@
 #include "tests/support/TempRegistry.h"
 #include "tools/simulators/ModelQSimulator.h"
 
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 namespace {
 

@@ -12,8 +12,8 @@ namespace {
 
 using ambivox::com_ptr;
 using ambivox::unique_bstr;
-using ambivox::testing::HttpDeviceSimulator;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 std::string const config_document =
     R"(<Ambivox id="C1"><Unit><Name>Lab</Name></Unit><Probe id="1" type="Temperature">)"

@@ -12,8 +12,8 @@ namespace {
 using ambivox::bstr_view;
 using ambivox::com_ptr;
 using ambivox::unique_variant;
-using ambivox::testing::HttpDeviceSimulator;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 class DevicesByName : public ambivox::testing::SdkClientTest {
 protected:

@@ -13,7 +13,7 @@
 namespace {
 
 using ambivox::com_ptr;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 
 constexpr int port = 5;

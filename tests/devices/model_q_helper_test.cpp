@@ -16,7 +16,7 @@
 using ambivox::CModelQHelper;
 using ambivox::DeviceHandleTable;
 using ambivox::hresult_error;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

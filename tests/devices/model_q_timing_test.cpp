@@ -10,7 +10,7 @@
 #include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::CModelQHelper;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

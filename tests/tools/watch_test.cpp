@@ -16,10 +16,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using ambivox::simulation::DeviceDocuments;
+using ambivox::simulation::ModelQSimulator;
 using ambivox::simulation::SimulatedModelN;
 using ambivox::testing::ambivox;
 using ambivox::testing::AmbivoxProgram;
-using ambivox::testing::ModelQSimulator;
 
 SimulatedModelN::options xml_only() {
     SimulatedModelN::options settings;

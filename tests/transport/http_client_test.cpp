@@ -35,7 +35,7 @@ using ambivox::CHttpClient;
 using ambivox::FetchDocument;
 using ambivox::http_limits;
 using ambivox::unique_bstr;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using fault = HttpDeviceSimulator::fault;
 using clock_type = std::chrono::steady_clock;
 

@@ -12,7 +12,7 @@
 #include "transport/CSerialPortEx.h"
 
 using ambivox::CSerialPortEx;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

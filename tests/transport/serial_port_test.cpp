@@ -22,9 +22,9 @@ using ambivox::CSerialPort;
 using ambivox::CSerialPortEx;
 using ambivox::DeviceHandleTable;
 using ambivox::hresult_error;
+using ambivox::simulation::ModelQSimulator;
 using ambivox::testing::FakeUart;
 using ambivox::testing::InstalledSerialCalls;
-using ambivox::testing::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

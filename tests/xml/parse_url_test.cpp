@@ -12,7 +12,7 @@
 namespace {
 
 using ambivox::CXMLAmbivoxConfig;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using ambivox::testing::RecordingElementHandler;
 using ambivox::testing::records;
 using fault = HttpDeviceSimulator::fault;

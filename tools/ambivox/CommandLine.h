@@ -33,8 +33,7 @@ struct SimulateModelNOptions {
 
 struct SimulateModelQOptions {
     int com = 0;  // 0: the first COM number the registry does not map yet
-    ambivox::testing::ModelQSimulator::mode fault =
-        ambivox::testing::ModelQSimulator::mode::answering;
+    simulation::ModelQSimulator::mode fault = simulation::ModelQSimulator::mode::answering;
 };
 
 struct Command {

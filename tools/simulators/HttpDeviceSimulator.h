@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace ambivox::testing {
+namespace ambivox::simulation {
 
 class HttpDeviceSimulator {
 public:
@@ -105,4 +105,4 @@ private:
     std::thread m_thread;
 };
 
-}  // namespace ambivox::testing
+}  // namespace ambivox::simulation

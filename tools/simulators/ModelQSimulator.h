@@ -15,7 +15,7 @@
 #include <string_view>
 #include <thread>
 
-namespace ambivox::testing {
+namespace ambivox::simulation {
 
 class ModelQSimulator {
 public:
@@ -83,4 +83,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace ambivox::testing
+}  // namespace ambivox::simulation

@@ -19,7 +19,7 @@
 
 namespace {
 
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using fault = HttpDeviceSimulator::fault;
 using steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;

@@ -14,7 +14,7 @@
 #include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::DeviceHandleTable;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 namespace {
 

@@ -14,8 +14,8 @@
 #include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::SerialIoctl;
+using ambivox::simulation::ModelQSimulator;
 using ambivox::testing::InstalledSerialCalls;
-using ambivox::testing::ModelQSimulator;
 using namespace std::chrono_literals;
 
 namespace {

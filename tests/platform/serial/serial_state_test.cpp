@@ -12,9 +12,9 @@
 #include "tests/support/TempRegistry.h"
 #include "tools/simulators/ModelQSimulator.h"
 
+using ambivox::simulation::ModelQSimulator;
 using ambivox::testing::FakeUart;
 using ambivox::testing::InstalledSerialCalls;
-using ambivox::testing::ModelQSimulator;
 
 namespace {
 

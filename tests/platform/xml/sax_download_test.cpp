@@ -33,7 +33,7 @@ using namespace std::chrono_literals;
 using ambivox::com_ptr;
 using ambivox::make;
 using ambivox::SaxXmlReader;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using ambivox::testing::RecordingContentHandler;
 using ambivox::testing::RecordingErrorHandler;
 using fault = HttpDeviceSimulator::fault;

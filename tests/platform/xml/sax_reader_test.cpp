@@ -326,7 +326,7 @@ TEST_F(SaxReader, HugeTextNodeIsRefused) {
 }
 
 TEST_F(SaxReader, NeverFetchesExternalEntitiesOrDtd) {
-    ambivox::testing::HttpDeviceSimulator device;
+    ambivox::simulation::HttpDeviceSimulator device;
     device.serve("/dtd", "<!ENTITY undeclared \"fetched\">", 200, "application/xml-dtd");
     device.serve("/ent", "fetched", 200, "text/plain");
     device.serve("/pe", "<!ENTITY late \"fetched\">", 200, "application/xml-dtd");
