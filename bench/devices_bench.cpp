@@ -32,16 +32,16 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
-#include "tests/support/HttpDeviceSimulator.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 
 using ambivox::com_ptr;
 using ambivox::unique_bstr;
-using ambivox::testing::HttpDeviceSimulator;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 std::string const configuration = R"(<?xml version="1.0" encoding="UTF-8"?>
 <Ambivox id="S00412"><Unit><Name>Server room</Name><Model>NX2</Model>

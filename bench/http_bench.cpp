@@ -16,12 +16,12 @@
 #include <vector>
 
 #include "platform/automation/Bstr.h"
-#include "tests/support/HttpDeviceSimulator.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "transport/CHttpClient.h"
 
 namespace {
 
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 
 constexpr char const* reexec_marker = "AMBIVOX_HTTP_BENCH_IN_NAMESPACE";
 constexpr char const* page_url = "http://127.0.0.1:80/data";

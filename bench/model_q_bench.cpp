@@ -8,10 +8,10 @@
 #include <string>
 
 #include "devices/CModelQHelper.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 namespace {
 

@@ -20,9 +20,9 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace ambivox::testing {
 
@@ -59,20 +59,20 @@ protected:
 
     // A device simulator on 127.0.0.1 port 80, where the text pages always are; null where that
     // port cannot be bound (the test then skips itself).
-    static std::unique_ptr<HttpDeviceSimulator> port_80_device() {
+    static std::unique_ptr<simulation::HttpDeviceSimulator> port_80_device() {
         try {
-            return std::make_unique<HttpDeviceSimulator>(80);
+            return std::make_unique<simulation::HttpDeviceSimulator>(80);
         } catch (std::system_error const&) {
             return nullptr;
         }
     }
 
-    static std::string address_of(HttpDeviceSimulator const& device) {
+    static std::string address_of(simulation::HttpDeviceSimulator const& device) {
         return "127.0.0.1:" + std::to_string(device.port());
     }
 
     // How often the simulator was asked for `path`.
-    static int requests_for(HttpDeviceSimulator const& device, std::string_view path) {
+    static int requests_for(simulation::HttpDeviceSimulator const& device, std::string_view path) {
         int count = 0;
         for (auto const& request : device.requests())
             if (request.path == path) ++count;

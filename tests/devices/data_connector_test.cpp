@@ -6,14 +6,14 @@
 #include <string>
 
 #include "tests/devices/SdkClientTest.h"
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 
 using ambivox::com_ptr;
 using ambivox::unique_bstr;
-using ambivox::testing::HttpDeviceSimulator;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 
 std::string const config_document =

@@ -2,18 +2,21 @@
 // created by ProgID, every member reached through GetIDsOfNames and Invoke, every value a
 // variant. A member's failure arrives as DISP_E_EXCEPTION carrying the member's own code.
 #include <string>
-#include <vector>
 
 #include "tests/devices/SdkClientTest.h"
-#include "tests/support/ModelQSimulator.h"
+#include "tests/support/LateBinding.h"
+#include "tests/support/UniqueExcepInfo.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 
 using ambivox::bstr_view;
 using ambivox::com_ptr;
 using ambivox::unique_variant;
-using ambivox::testing::HttpDeviceSimulator;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
+using ambivox::simulation::ModelQSimulator;
+using ambivox::testing::DispatchArgs;
+using ambivox::testing::unique_excepinfo;
 
 class DevicesByName : public ambivox::testing::SdkClientTest {
 protected:
@@ -23,41 +26,24 @@ protected:
         return create<IDispatch>(clsid);
     }
 
-    // One call by name. `args` in the script's order, borrowed for the call.
-    static HRESULT invoke(IDispatch* object, char const* name, WORD flags,
-                          std::vector<VARIANT> args, VARIANT* result = nullptr,
-                          HRESULT* scode = nullptr) {
-        std::u16string wide = u16(name);
-        LPOLESTR names[] = {wide.data()};
-        DISPID member = DISPID_UNKNOWN;
-        HRESULT hr = object->GetIDsOfNames(IID_NULL, names, 1, 0, &member);
-        EXPECT_EQ(hr, S_OK) << name;
-        if (FAILED(hr)) return hr;
-        std::vector<VARIANT> rgvarg(args.rbegin(), args.rend());
-        DISPID putId = DISPID_PROPERTYPUT;
-        DISPPARAMS params{rgvarg.empty() ? nullptr : rgvarg.data(), nullptr,
-                          static_cast<UINT>(rgvarg.size()), 0};
-        if (flags == DISPATCH_PROPERTYPUT) {
-            params.rgdispidNamedArgs = &putId;
-            params.cNamedArgs = 1;
-        }
-        EXCEPINFO excep{};
-        hr = object->Invoke(member, IID_NULL, 0, flags, &params, result, &excep, nullptr);
-        if (scode != nullptr) *scode = excep.scode;
-        SysFreeString(excep.bstrSource);
-        SysFreeString(excep.bstrDescription);
-        SysFreeString(excep.bstrHelpFile);
+    // One call by name, with a place for the exception, whose code lands in *scode.
+    static HRESULT invoke(IDispatch* object, char const* name, WORD flags, DispatchArgs args,
+                          VARIANT* result = nullptr, HRESULT* scode = nullptr) {
+        unique_excepinfo excep;
+        HRESULT const hr = ambivox::testing::invoke_by_name(object, u16(name), flags,
+                                                            std::move(args), result, excep.put());
+        if (scode != nullptr) *scode = excep->scode;
         return hr;
     }
 
-    static unique_variant get(IDispatch* object, char const* name, std::vector<VARIANT> args = {}) {
+    static unique_variant get(IDispatch* object, char const* name, DispatchArgs args = {}) {
         unique_variant result;
         EXPECT_EQ(invoke(object, name, DISPATCH_PROPERTYGET, std::move(args), result.put()), S_OK)
             << name;
         return result;
     }
     static com_ptr<IDispatch> get_object(IDispatch* object, char const* name,
-                                         std::vector<VARIANT> args = {}) {
+                                         DispatchArgs args = {}) {
         unique_variant held = get(object, name, std::move(args));
         EXPECT_EQ(held.type(), VT_DISPATCH) << name;
         return held.type() == VT_DISPATCH ? ambivox::com_copy(held->pdispVal) : nullptr;
@@ -74,9 +60,10 @@ protected:
     }
     static HRESULT put(IDispatch* object, char const* name, VARIANT const& value,
                        HRESULT* scode = nullptr) {
-        return invoke(object, name, DISPATCH_PROPERTYPUT, {value}, nullptr, scode);
+        return invoke(object, name, DISPATCH_PROPERTYPUT, DispatchArgs::property_value(value),
+                      nullptr, scode);
     }
-    static HRESULT call(IDispatch* object, char const* name, std::vector<VARIANT> args = {},
+    static HRESULT call(IDispatch* object, char const* name, DispatchArgs args = {},
                         HRESULT* scode = nullptr) {
         return invoke(object, name, DISPATCH_METHOD, std::move(args), nullptr, scode);
     }
@@ -219,22 +206,12 @@ TEST_F(DevicesByName, ConnectorRefusesAScriptsLongAsHandler) {
         EXPECT_EQ(scode, E_INVALIDARG);
         EXPECT_EQ(result.type(), VT_EMPTY);
         // Passed explicitly by reference, it must not get through either.
-        std::u16string wide = u16(method);
-        LPOLESTR names[] = {wide.data()};
-        DISPID member = DISPID_UNKNOWN;
-        ASSERT_EQ(connector->GetIDsOfNames(IID_NULL, names, 1, 0, &member), S_OK);
-        VARIANT rgvarg[] = {byRef, second, id.get()};
-        DISPPARAMS params{rgvarg, nullptr, 3, 0};
-        EXCEPINFO excep{};
-        HRESULT const hr = connector->Invoke(member, IID_NULL, 0, DISPATCH_METHOD, &params, nullptr,
-                                             &excep, nullptr);
+        scode = S_OK;
+        HRESULT const hr = call(connector.get(), method, {id.get(), second, byRef}, &scode);
         EXPECT_TRUE(FAILED(hr));
         if (hr == DISP_E_EXCEPTION) {
-            EXPECT_EQ(excep.scode, E_INVALIDARG);
+            EXPECT_EQ(scode, E_INVALIDARG);
         }
-        SysFreeString(excep.bstrSource);
-        SysFreeString(excep.bstrDescription);
-        SysFreeString(excep.bstrHelpFile);
     }
     unique_variant const address = words("127.0.0.1");
     unique_variant const configPath = words("/config");

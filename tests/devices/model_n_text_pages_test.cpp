@@ -9,7 +9,7 @@
 namespace {
 
 using ambivox::com_ptr;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 
 std::vector<std::string> paths(HttpDeviceSimulator const& device) {
     std::vector<std::string> result;

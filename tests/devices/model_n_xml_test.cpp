@@ -11,7 +11,7 @@
 namespace {
 
 using ambivox::com_ptr;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 
 // Probes 1 and 2 in group 1, probe 10 in group 2: in text order 10 comes before 2. The serial
 // number a device has is its root's id; the Serial_Number element is not read.

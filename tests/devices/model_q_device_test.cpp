@@ -8,12 +8,12 @@
 #include <chrono>
 
 #include "tests/devices/SdkClientTest.h"
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 namespace {
 
 using ambivox::com_ptr;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 
 constexpr int port = 5;

@@ -10,13 +10,13 @@
 #include "platform/serial/DeviceHandleTable.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::CModelQHelper;
 using ambivox::DeviceHandleTable;
 using ambivox::hresult_error;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

@@ -6,11 +6,11 @@
 #include <string>
 
 #include "devices/CModelQHelper.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::CModelQHelper;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

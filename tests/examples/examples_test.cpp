@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 extern char** environ;
 
@@ -106,7 +106,7 @@ protected:
 
     ambivox::testing::TempRegistry registry;  // first: the module registers into this store
     ambivox::testing::SdkModule module;
-    ambivox::testing::HttpDeviceSimulator device;
+    ambivox::simulation::HttpDeviceSimulator device;
 };
 
 TEST_F(Examples, EachListsEveryProbeWithItsReading) {
@@ -136,12 +136,12 @@ TEST_F(Examples, FailuresNameTheStepAndTheCode) {
         SCOPED_TRACE(program);
         EXPECT_EQ(run({program}).status, 2) << "no address";
 
-        device.set_fault("/xmldata", ambivox::testing::HttpDeviceSimulator::fault::not_found);
+        device.set_fault("/xmldata", ambivox::simulation::HttpDeviceSimulator::fault::not_found);
         auto const unreachable = run({program, address()});
         EXPECT_EQ(unreachable.status, 1);
         EXPECT_THAT(unreachable.output, HasSubstr("0x80004005 E_FAIL"));
         EXPECT_THAT(unreachable.output, Not(HasSubstr("Inlet")));
-        device.set_fault("/xmldata", ambivox::testing::HttpDeviceSimulator::fault::none);
+        device.set_fault("/xmldata", ambivox::simulation::HttpDeviceSimulator::fault::none);
 
         ambivox::testing::TempRegistry empty;  // a store where nothing is registered
         auto const unregistered = run({program, address()});

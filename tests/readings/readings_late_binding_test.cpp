@@ -1,7 +1,6 @@
 // The readings classes driven by name, as scripts drive them: GetIDsOfNames, then Invoke.
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
 #include <vector>
 
@@ -10,7 +9,9 @@
 #include "readings/CDataPoint.h"
 #include "readings/CProbe.h"
 #include "readings/CProbeCollection.h"
+#include "tests/support/LateBinding.h"
 #include "tests/support/LockCountTest.h"
+#include "tests/support/UniqueExcepInfo.h"
 
 namespace {
 
@@ -21,34 +22,11 @@ using ambivox::CProbe;
 using ambivox::CProbeCollection;
 using ambivox::unique_bstr;
 using ambivox::unique_variant;
-
-// The arguments of one call in rgvarg order (last parameter first), copied and owned.
-class Args {
-public:
-    Args(std::initializer_list<VARIANT const*> rgvarg = {}, bool propertyPut = false)
-        : m_args(rgvarg.size()) {
-        std::size_t i = 0;
-        for (VARIANT const* arg : rgvarg)
-            EXPECT_EQ(VariantCopy(&m_args[i++], arg), S_OK);
-        m_params.rgvarg = m_args.empty() ? nullptr : m_args.data();
-        m_params.cArgs = static_cast<UINT>(m_args.size());
-        if (propertyPut) {
-            m_params.rgdispidNamedArgs = &m_putId;
-            m_params.cNamedArgs = 1;
-        }
-    }
-    Args(Args const&) = delete;
-    ~Args() {
-        for (VARIANT& arg : m_args)
-            VariantClear(&arg);
-    }
-    DISPPARAMS* get() noexcept { return &m_params; }
-
-private:
-    std::vector<VARIANT> m_args;  // value-initialised: VT_EMPTY
-    DISPID m_putId = DISPID_PROPERTYPUT;
-    DISPPARAMS m_params{};
-};
+using ambivox::testing::dispid_of;
+using ambivox::testing::invoke;
+using ambivox::testing::invoke_by_name;
+using ambivox::testing::unique_excepinfo;
+using Args = ambivox::testing::DispatchArgs;
 
 class LateBinding : public ambivox::testing::LockCountTest {
 protected:
@@ -66,36 +44,18 @@ protected:
         return object.get();
     }
 
-    static DISPID id_of(IDispatch* object, std::u16string name) {
-        LPOLESTR raw = name.data();
-        DISPID id = DISPID_UNKNOWN;
-        EXPECT_EQ(object->GetIDsOfNames(IID_NULL, &raw, 1, 0, &id), S_OK)
-            << std::string(name.begin(), name.end());
-        return id;
+    static HRESULT put(IDispatch* object, std::u16string_view name, unique_variant const& value) {
+        return invoke_by_name(object, name, DISPATCH_PROPERTYPUT, Args::property_value(value));
     }
-    static HRESULT invoke(IDispatch* object, DISPID member, WORD flags, Args&& args,
-                          VARIANT* result = nullptr, EXCEPINFO* excep = nullptr) {
-        return object->Invoke(member, IID_NULL, 0, flags, args.get(), result, excep, nullptr);
-    }
-    static HRESULT put(IDispatch* object, std::u16string name, unique_variant const& value) {
-        return invoke(object, id_of(object, std::move(name)), DISPATCH_PROPERTYPUT,
-                      Args({&value.get()}, true));
-    }
-    static unique_variant get(IDispatch* object, std::u16string name) {
+    static unique_variant get(IDispatch* object, std::u16string_view name) {
         unique_variant result;
-        EXPECT_EQ(invoke(object, id_of(object, std::move(name)), DISPATCH_PROPERTYGET, Args(),
-                         result.put()),
-                  S_OK);
+        EXPECT_EQ(invoke_by_name(object, name, DISPATCH_PROPERTYGET, {}, result.put()), S_OK);
         return result;
     }
     // A member failure must arrive described, carrying the member's own code.
-    static void expect_exception(HRESULT hr, EXCEPINFO& excep, HRESULT scode) {
+    static void expect_exception(HRESULT hr, unique_excepinfo const& excep, HRESULT scode) {
         EXPECT_EQ(hr, DISP_E_EXCEPTION);
-        EXPECT_EQ(excep.scode, scode);
-        SysFreeString(excep.bstrSource);
-        SysFreeString(excep.bstrDescription);
-        SysFreeString(excep.bstrHelpFile);
-        excep = EXCEPINFO{};
+        EXPECT_EQ(excep->scode, scode);
     }
 
     static unique_variant text(std::u16string_view value) { return unique_variant::from(value); }
@@ -105,7 +65,7 @@ protected:
 
 TEST_F(LateBinding, DataPointValueIsAnyVariant) {
     IDispatch* point = create<CDataPoint>();
-    EXPECT_EQ(id_of(point, u"Value"), 1);
+    EXPECT_EQ(dispid_of(point, u"Value"), 1);
     EXPECT_EQ(get(point, u"Value").type(), VT_EMPTY);
 
     ASSERT_EQ(put(point, u"Value", unique_variant::from(21.25)), S_OK);
@@ -127,10 +87,9 @@ TEST_F(LateBinding, DataPointUnitConvertsAndRefusalsArriveAsExceptions) {
     EXPECT_EQ(bstr_view(get(point, u"Unit")->bstrVal), u"F");
     EXPECT_DOUBLE_EQ(get(point, u"Value")->dblVal, 77.0);
 
-    EXCEPINFO excep{};
-    unique_variant unit = text(u"H");
-    expect_exception(invoke(point, id_of(point, u"Unit"), DISPATCH_PROPERTYPUT,
-                            Args({&unit.get()}, true), nullptr, &excep),
+    unique_excepinfo excep;
+    expect_exception(invoke_by_name(point, u"Unit", DISPATCH_PROPERTYPUT,
+                                    Args::property_value(text(u"H")), nullptr, excep.put()),
                      excep, E_INVALIDARG);
     EXPECT_EQ(bstr_view(get(point, u"Unit")->bstrVal), u"F");
 }
@@ -154,10 +113,9 @@ TEST_F(LateBinding, DataPointTimesAre64BitAndDates) {
     // Whatever the zone, one day after the epoch is 25570 give or take the zone's offset.
     EXPECT_NEAR(time->date, 25570.0, 1.0);
 
-    EXCEPINFO excep{};
-    unique_variant bad = text(u"5 ");
-    expect_exception(invoke(point, id_of(point, u"UTCTimeAsString"), DISPATCH_PROPERTYPUT,
-                            Args({&bad.get()}, true), nullptr, &excep),
+    unique_excepinfo excep;
+    expect_exception(invoke_by_name(point, u"UTCTimeAsString", DISPATCH_PROPERTYPUT,
+                                    Args::property_value(text(u"5 ")), nullptr, excep.put()),
                      excep, E_OUTOFMEMORY);
     EXPECT_EQ(get(point, u"UTCTime")->llVal, 86400);
 }
@@ -173,16 +131,16 @@ TEST_F(LateBinding, ProbeRecordsADataPointPassedByDispatch) {
     VARIANT arg{};
     arg.vt = VT_DISPATCH;
     arg.pdispVal = point;
-    ASSERT_EQ(invoke(probe, id_of(probe, u"Poll"), DISPATCH_METHOD, Args({&arg})), S_OK);
+    ASSERT_EQ(invoke_by_name(probe, u"Poll", DISPATCH_METHOD, {arg}), S_OK);
     unique_variant recorded = get(probe, u"MostRecentDataPoint");
     ASSERT_EQ(recorded.type(), VT_DISPATCH);
     EXPECT_EQ(recorded->pdispVal, point);
 
-    EXCEPINFO excep{};
-    unique_variant tooLong = text(u"seventeen letters");
-    expect_exception(invoke(probe, id_of(probe, u"Name"), DISPATCH_PROPERTYPUT,
-                            Args({&tooLong.get()}, true), nullptr, &excep),
-                     excep, E_INVALIDARG);
+    unique_excepinfo excep;
+    expect_exception(
+        invoke_by_name(probe, u"Name", DISPATCH_PROPERTYPUT,
+                       Args::property_value(text(u"seventeen letters")), nullptr, excep.put()),
+        excep, E_INVALIDARG);
 }
 
 class LateBoundCollection : public LateBinding {
@@ -196,7 +154,7 @@ protected:
             VARIANT arg{};
             arg.vt = VT_DISPATCH;
             arg.pdispVal = probe;
-            ASSERT_EQ(invoke(probes, id_of(probes, u"Add"), DISPATCH_METHOD, Args({&arg})), S_OK);
+            ASSERT_EQ(invoke_by_name(probes, u"Add", DISPATCH_METHOD, {arg}), S_OK);
         }
     }
 
@@ -210,40 +168,38 @@ protected:
 };
 
 TEST_F(LateBoundCollection, ItemIsTheDefaultMember) {
-    EXPECT_EQ(id_of(probes, u"Item"), DISPID_VALUE);
+    EXPECT_EQ(dispid_of(probes, u"Item"), DISPID_VALUE);
     EXPECT_EQ(get(probes, u"Count")->lVal, 3);
 
     unique_variant position = unique_variant::from(LONG{2});
     unique_variant item;
-    ASSERT_EQ(invoke(probes, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                     Args({&position.get()}), item.put()),
+    ASSERT_EQ(invoke(probes, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {position},
+                     item.put()),
               S_OK);
     EXPECT_EQ(name_of(item.get()), u"two");
 
     unique_variant name = text(u"three");
-    ASSERT_EQ(invoke(probes, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                     Args({&name.get()}), item.put()),
-              S_OK);
+    ASSERT_EQ(
+        invoke(probes, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {name}, item.put()),
+        S_OK);
     EXPECT_EQ(name_of(item.get()), u"three");
 
     unique_variant number = unique_variant::from(SHORT{1});
-    ASSERT_EQ(invoke(probes, id_of(probes, u"ItemByNumber"), DISPATCH_METHOD, Args({&number.get()}),
-                     item.put()),
-              S_OK);
+    ASSERT_EQ(invoke_by_name(probes, u"ItemByNumber", DISPATCH_METHOD, {number}, item.put()), S_OK);
     EXPECT_EQ(name_of(item.get()), u"one");
 
-    EXCEPINFO excep{};
+    unique_excepinfo excep;
     unique_variant beyond = unique_variant::from(LONG{4});
-    expect_exception(invoke(probes, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                            Args({&beyond.get()}), item.put(), &excep),
+    expect_exception(invoke(probes, DISPID_VALUE, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {beyond},
+                            item.put(), excep.put()),
                      excep, E_INVALIDARG);
     EXPECT_EQ(item.type(), VT_EMPTY);
 }
 
 TEST_F(LateBoundCollection, ForEachWalksTheNewEnum) {
-    EXPECT_EQ(id_of(probes, u"_NewEnum"), DISPID_NEWENUM);
+    EXPECT_EQ(dispid_of(probes, u"_NewEnum"), DISPID_NEWENUM);
     unique_variant result;
-    ASSERT_EQ(invoke(probes, DISPID_NEWENUM, DISPATCH_PROPERTYGET, Args(), result.put()), S_OK);
+    ASSERT_EQ(invoke(probes, DISPID_NEWENUM, DISPATCH_PROPERTYGET, {}, result.put()), S_OK);
     ASSERT_EQ(result.type(), VT_UNKNOWN);
     com_ptr<IEnumVARIANT> items;
     ASSERT_EQ(result->punkVal->QueryInterface(IEnumVARIANT::iid, items.put_void()), S_OK);
@@ -266,14 +222,14 @@ TEST_F(LateBoundCollection, ForEachWalksTheNewEnum) {
 
 TEST_F(LateBoundCollection, RemoveAndClearByName) {
     unique_variant name = text(u"two");
-    ASSERT_EQ(invoke(probes, id_of(probes, u"Remove"), DISPATCH_METHOD, Args({&name.get()})), S_OK);
+    ASSERT_EQ(invoke_by_name(probes, u"Remove", DISPATCH_METHOD, {name}), S_OK);
     EXPECT_EQ(get(probes, u"Count")->lVal, 2);
 
-    EXCEPINFO excep{};
-    expect_exception(invoke(probes, id_of(probes, u"Remove"), DISPATCH_METHOD, Args({&name.get()}),
-                            nullptr, &excep),
-                     excep, E_INVALIDARG);
-    ASSERT_EQ(invoke(probes, id_of(probes, u"Clear"), DISPATCH_METHOD, Args()), S_OK);
+    unique_excepinfo excep;
+    expect_exception(
+        invoke_by_name(probes, u"Remove", DISPATCH_METHOD, {name}, nullptr, excep.put()), excep,
+        E_INVALIDARG);
+    ASSERT_EQ(invoke_by_name(probes, u"Clear", DISPATCH_METHOD), S_OK);
     EXPECT_EQ(get(probes, u"Count")->lVal, 0);
 }
 

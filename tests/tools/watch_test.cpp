@@ -8,18 +8,18 @@
 #include <string>
 #include <vector>
 
-#include "tests/support/ModelQSimulator.h"
 #include "tests/tools/AmbivoxProgram.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace {
 
 using namespace std::chrono_literals;
 using ambivox::simulation::DeviceDocuments;
+using ambivox::simulation::ModelQSimulator;
 using ambivox::simulation::SimulatedModelN;
 using ambivox::testing::ambivox;
 using ambivox::testing::AmbivoxProgram;
-using ambivox::testing::ModelQSimulator;
 
 SimulatedModelN::options xml_only() {
     SimulatedModelN::options settings;

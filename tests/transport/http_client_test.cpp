@@ -22,8 +22,8 @@
 #include "platform/automation/Bstr.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/internet/HttpLimits.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/PythonHttpServer.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "transport/CHttpClient.h"
 
 extern char** environ;
@@ -35,7 +35,7 @@ using ambivox::CHttpClient;
 using ambivox::FetchDocument;
 using ambivox::http_limits;
 using ambivox::unique_bstr;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using fault = HttpDeviceSimulator::fault;
 using clock_type = std::chrono::steady_clock;
 

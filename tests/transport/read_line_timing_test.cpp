@@ -7,12 +7,12 @@
 #include <chrono>
 #include <string>
 
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "transport/CSerialPortEx.h"
 
 using ambivox::CSerialPortEx;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

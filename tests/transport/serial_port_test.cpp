@@ -14,17 +14,17 @@
 #include "platform/serial/Serial.h"
 #include "tests/support/FakeUart.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "transport/CSerialPortEx.h"
 
 using ambivox::CSerialPort;
 using ambivox::CSerialPortEx;
 using ambivox::DeviceHandleTable;
 using ambivox::hresult_error;
+using ambivox::simulation::ModelQSimulator;
 using ambivox::testing::FakeUart;
 using ambivox::testing::InstalledSerialCalls;
-using ambivox::testing::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

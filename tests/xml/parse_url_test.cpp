@@ -3,16 +3,16 @@
 #include <string>
 
 #include "platform/base/CodePage.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/RecordingElementHandler.h"
 #include "tests/xml/DocumentParsing.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "xml/CXMLAmbivoxConfig.h"
 #include "xml/CXMLParser.h"
 
 namespace {
 
 using ambivox::CXMLAmbivoxConfig;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using ambivox::testing::RecordingElementHandler;
 using ambivox::testing::records;
 using fault = HttpDeviceSimulator::fault;

@@ -16,7 +16,7 @@ namespace ambivox::cli {
 
 namespace {
 
-using mode = ambivox::testing::ModelQSimulator::mode;
+using mode = simulation::ModelQSimulator::mode;
 
 [[noreturn]] void usage(std::string const& why) {
     throw UsageError(why);

@@ -7,8 +7,8 @@
 #include <string_view>
 #include <vector>
 
-#include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/DeviceTarget.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace ambivox::cli {
@@ -33,8 +33,7 @@ struct SimulateModelNOptions {
 
 struct SimulateModelQOptions {
     int com = 0;  // 0: the first COM number the registry does not map yet
-    ambivox::testing::ModelQSimulator::mode fault =
-        ambivox::testing::ModelQSimulator::mode::answering;
+    simulation::ModelQSimulator::mode fault = simulation::ModelQSimulator::mode::answering;
 };
 
 struct Command {

@@ -12,7 +12,6 @@
 #include <vector>
 
 #include "platform/base/Errors.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/InterruptSignal.h"
@@ -20,6 +19,7 @@
 #include "tools/ambivox/PollCommand.h"
 #include "tools/ambivox/PrivateRegistry.h"
 #include "tools/ambivox/SerialPortMap.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 extern char** environ;
@@ -98,14 +98,14 @@ int DemoCommand::run() {
     {
         std::optional<SimulatedModelN> nx2;
         std::optional<SimulatedModelN> n15;
-        std::optional<ambivox::testing::ModelQSimulator> modelQ;
+        std::optional<simulation::ModelQSimulator> modelQ;
         int com = 0;
         try {
             nx2.emplace(DeviceDocuments("NX2", "Server room", "SIM-NX2-0001"), xml_only());
             n15.emplace(DeviceDocuments("N15", "Cold store", "SIM-N15-0001",
                                         "T:Inlet,T:Outlet,T:Shelf 1,T:Shelf 2"),
                         xml_only());
-            ambivox::testing::ModelQSimulator::options settings;
+            simulation::ModelQSimulator::options settings;
             settings.probe1 = "71.6";
             settings.probe2 = "69.8";
             settings.battery = "Bat Ok";

@@ -7,12 +7,12 @@
 
 #include "platform/base/Errors.h"
 #include "platform/registry/Registry.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/InterruptSignal.h"
 #include "tools/ambivox/RegistryError.h"
 #include "tools/ambivox/SerialPortMap.h"
+#include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace ambivox::cli {
@@ -86,12 +86,12 @@ int SimulateCommand::model_q(SimulateModelQOptions const& options) {
         return registry_failure(error);
     }
 
-    ambivox::testing::ModelQSimulator::options settings;
+    simulation::ModelQSimulator::options settings;
     settings.behaviour = options.fault;
     settings.probe1 = "71.6";
     settings.probe2 = "69.8";
     settings.battery = "Bat Ok";
-    std::optional<ambivox::testing::ModelQSimulator> device;
+    std::optional<simulation::ModelQSimulator> device;
     try {
         device.emplace(settings);
     } catch (std::system_error const& error) {

@@ -11,14 +11,14 @@
 #include <string_view>
 #include <thread>
 
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tools/simulators/DeviceDocuments.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace ambivox::simulation {
 
 class SimulatedModelN {
 public:
-    using fault = ambivox::testing::HttpDeviceSimulator::fault;
+    using fault = HttpDeviceSimulator::fault;
 
     struct options {
         std::string address = "127.0.0.1";
@@ -55,7 +55,7 @@ private:
     options m_options;
     mutable std::mutex m_mutex;
     DeviceDocuments m_documents;
-    ambivox::testing::HttpDeviceSimulator m_server;
+    HttpDeviceSimulator m_server;
     std::condition_variable m_wake;
     bool m_stopping = false;
     std::thread m_refresher;

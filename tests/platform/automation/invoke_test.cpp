@@ -1,15 +1,15 @@
 #include <gtest/gtest.h>
 
-#include <initializer_list>
 #include <string>
-#include <vector>
 
 #include "platform/automation/Bstr.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
+#include "tests/support/LateBinding.h"
 #include "tests/support/LockCountTest.h"
 #include "tests/support/RefCount.h"
 #include "tests/support/TestWidget.h"
+#include "tests/support/UniqueExcepInfo.h"
 
 namespace {
 
@@ -18,6 +18,8 @@ using ambivox::unique_bstr;
 using ambivox::unique_variant;
 using ambivox::testing::CTestWidget;
 using ambivox::testing::ref_count;
+using ambivox::testing::unique_excepinfo;
+using Args = ambivox::testing::DispatchArgs;
 namespace id = test_widget_dispid;
 
 VARIANT i2(SHORT value) {
@@ -50,18 +52,15 @@ VARIANT date(DATE value) {
     v.date = value;
     return v;
 }
-VARIANT str(char16_t const* text) {
-    VARIANT v{};
-    v.vt = VT_BSTR;
-    v.bstrVal = SysAllocString(text);
-    return v;
+unique_variant str(char16_t const* text) {
+    return unique_variant::from(std::u16string_view(text));
 }
-VARIANT object(IDispatch* value) {
+unique_variant object(IDispatch* value) {
     VARIANT v{};
     v.vt = VT_DISPATCH;
     v.pdispVal = value;
     if (value != nullptr) value->AddRef();
-    return v;
+    return unique_variant::attach(v);
 }
 VARIANT byref_i4(LONG* target) {
     VARIANT v{};
@@ -83,34 +82,6 @@ VARIANT missing() {
     return v;
 }
 
-// The arguments of one call, in rgvarg order (the last parameter first), owned and cleared.
-class Args {
-public:
-    Args(std::initializer_list<VARIANT> rgvarg = {}, std::vector<DISPID> named = {})
-        : m_args(rgvarg), m_named(std::move(named)) {
-        m_params.rgvarg = m_args.empty() ? nullptr : m_args.data();
-        m_params.rgdispidNamedArgs = m_named.empty() ? nullptr : m_named.data();
-        m_params.cArgs = static_cast<UINT>(m_args.size());
-        m_params.cNamedArgs = static_cast<UINT>(m_named.size());
-    }
-    Args(Args const&) = delete;
-    ~Args() {
-        for (auto& v : m_args)
-            VariantClear(&v);
-    }
-    DISPPARAMS* get() noexcept { return &m_params; }
-
-private:
-    std::vector<VARIANT> m_args;
-    std::vector<DISPID> m_named;
-    DISPPARAMS m_params{};
-};
-
-// A property setter's value, named as scripts name it.
-Args put_value(VARIANT value) {
-    return Args({value}, {DISPID_PROPERTYPUT});
-}
-
 class InvokeTest : public ambivox::testing::LockCountTest {
 protected:
     void SetUp() override {
@@ -124,12 +95,14 @@ protected:
         LockCountTest::TearDown();
     }
 
-    HRESULT invoke(DISPID member, WORD flags, Args&& args, VARIANT* result = nullptr,
+    HRESULT invoke(DISPID member, WORD flags, Args args, VARIANT* result = nullptr,
                    EXCEPINFO* excep = nullptr, UINT* argErr = nullptr) {
-        return disp->Invoke(member, IID_NULL, 0, flags, args.get(), result, excep, argErr);
+        return ambivox::testing::invoke(disp.get(), member, flags, std::move(args), result, excep,
+                                        argErr);
     }
-    HRESULT put(DISPID member, VARIANT value, UINT* argErr = nullptr) {
-        return invoke(member, DISPATCH_PROPERTYPUT, put_value(value), nullptr, nullptr, argErr);
+    HRESULT put(DISPID member, Args::value value, UINT* argErr = nullptr) {
+        return invoke(member, DISPATCH_PROPERTYPUT, Args::property_value(value), nullptr, nullptr,
+                      argErr);
     }
     unique_variant get(DISPID member) {
         unique_variant result;
@@ -242,14 +215,15 @@ TEST_F(InvokeTest, DatePropertyKeepsItsDeclaredType) {
     UINT argErr = 99;
     EXPECT_EQ(put(id::When, str(u"no date"), &argErr), DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(invoke(id::When, DISPATCH_PROPERTYPUT, Args({missing()}, {DISPID_PROPERTYPUT})),
+    EXPECT_EQ(invoke(id::When, DISPATCH_PROPERTYPUT, Args::property_value(missing())),
               DISP_E_PARAMNOTOPTIONAL);
     EXPECT_DOUBLE_EQ(state().when, 2.5);
 }
 
 TEST_F(InvokeTest, MethodArgumentsArriveInReverseOrder) {
     unique_variant result;
-    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(30), i2(2), str(u"box")}, result.put()),
+    // Written name, size, weight; rgvarg holds weight first.
+    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"box"), i2(2), i4(30)}, result.put()),
               S_OK);
     ASSERT_EQ(result.type(), VT_BSTR);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"box/2/30");
@@ -261,24 +235,24 @@ TEST_F(InvokeTest, MethodArgumentsArriveInReverseOrder) {
 TEST_F(InvokeTest, NamedArgumentsGoToTheirParameters) {
     unique_variant result;
     // All named, in no particular order.
-    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args({i4(9), str(u"n"), i2(4)}, {2, 0, 1}),
-                     result.put()),
+    ASSERT_EQ(invoke(id::Describe, DISPATCH_METHOD,
+                     Args{}.named(1, i2(4)).named(0, str(u"n")).named(2, i4(9)), result.put()),
               S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"n/4/9");
 
     // Named ones come first in rgvarg; the positional ones follow, last parameter first.
     ASSERT_EQ(
-        invoke(id::Describe, DISPATCH_METHOD, Args({i4(7), i2(5), str(u"m")}, {2}), result.put()),
+        invoke(id::Describe, DISPATCH_METHOD, Args{str(u"m"), i2(5)}.named(2, i4(7)), result.put()),
         S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"m/5/7");
 
     UINT argErr = 99;
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args({i2(5), i4(7), str(u"m")}, {1, 7}),
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"m")}.named(7, i4(7)).named(1, i2(5)),
                      result.put(), nullptr, &argErr),
               DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(argErr, 1u);
     // Naming a parameter that a positional argument already fills.
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args({str(u"x"), i2(5), str(u"m")}, {0}),
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"m"), i2(5)}.named(0, str(u"x")),
                      result.put(), nullptr, &argErr),
               DISP_E_PARAMNOTFOUND);
     EXPECT_EQ(argErr, 0u);
@@ -299,10 +273,9 @@ TEST_F(InvokeTest, ArgumentsAreCoercedToTheParameterType) {
     ASSERT_EQ(put(id::Count, byref_variant(&inner)), S_OK);
     EXPECT_EQ(state().count, 77);
 
-    VARIANT text = str(u"by reference");
-    ASSERT_EQ(put(id::Label, byref_variant(&text)), S_OK);
+    unique_variant text = str(u"by reference");
+    ASSERT_EQ(put(id::Label, byref_variant(text.data())), S_OK);
     EXPECT_EQ(state().label, u"by reference");
-    VariantClear(&text);
 
     ASSERT_EQ(put(id::Label, i4(42)), S_OK);
     EXPECT_EQ(state().label, u"42");
@@ -313,22 +286,23 @@ TEST_F(InvokeTest, ArgumentsAreCoercedToTheParameterType) {
     EXPECT_EQ(state().payload->lVal, 77);
 }
 
+// argErr counts in rgvarg, where the last argument written is the first.
 TEST_F(InvokeTest, UnusableArgumentsAreNamedByTheirRgvargIndex) {
     int const callsBefore = state().calls;
     UINT argErr = 99;
     unique_variant result;
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), str(u"abc"), str(u"box")},
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"box"), str(u"abc"), i4(1)},
                      result.put(), nullptr, &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u);
     EXPECT_EQ(result.type(), VT_EMPTY);
 
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"heavy"), i2(1), str(u"box")},
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"box"), i2(1), str(u"heavy")},
                      result.put(), nullptr, &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
 
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i4(70000), str(u"box")},
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"box"), i4(70000), i4(1)},
                      result.put(), nullptr, &argErr),
               DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 1u);
@@ -337,16 +311,16 @@ TEST_F(InvokeTest, UnusableArgumentsAreNamedByTheirRgvargIndex) {
     EXPECT_EQ(put(id::Small, i4(70000), &argErr), DISP_E_OVERFLOW);
     EXPECT_EQ(argErr, 0u);
 
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1), missing()}, result.put()),
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{missing(), i2(1), i4(1)}, result.put()),
               DISP_E_PARAMNOTOPTIONAL);
     EXPECT_EQ(state().calls, callsBefore);  // the member never ran
 }
 
 TEST_F(InvokeTest, WrongArgumentCountsAndUnknownMembers) {
     unique_variant result;
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1)}, result.put()),
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i2(1), i4(1)}, result.put()),
               DISP_E_BADPARAMCOUNT);
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(1), str(u"a"), str(u"b")},
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"b"), str(u"a"), i2(1), i4(1)},
                      result.put()),
               DISP_E_BADPARAMCOUNT);
     EXPECT_EQ(invoke(id::Label, DISPATCH_PROPERTYGET, Args{i4(1)}, result.put()),
@@ -355,7 +329,7 @@ TEST_F(InvokeTest, WrongArgumentCountsAndUnknownMembers) {
 
     EXPECT_EQ(invoke(4242, DISPATCH_METHOD, Args{}, result.put()), DISP_E_MEMBERNOTFOUND);
     // Slot has no setter, Describe is no property.
-    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYPUT, Args({i2(1), i2(2)}, {DISPID_PROPERTYPUT})),
+    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYPUT, Args{i2(2)}.named(DISPID_PROPERTYPUT, i2(1))),
               DISP_E_MEMBERNOTFOUND);
     EXPECT_EQ(put(id::Describe, str(u"x")), DISP_E_MEMBERNOTFOUND);
 
@@ -367,28 +341,22 @@ TEST_F(InvokeTest, WrongArgumentCountsAndUnknownMembers) {
 
 TEST_F(InvokeTest, AFailingMemberIsReportedAsAnException) {
     state().count = 5;
-    EXCEPINFO excep{};
-    EXPECT_EQ(invoke(id::Count, DISPATCH_PROPERTYPUT, put_value(i4(-1)), nullptr, &excep),
-              DISP_E_EXCEPTION);
-    EXPECT_EQ(excep.scode, E_INVALIDARG);
-    EXPECT_NE(excep.bstrSource, nullptr);
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
+    unique_excepinfo excep;
+    EXPECT_EQ(
+        invoke(id::Count, DISPATCH_PROPERTYPUT, Args::property_value(i4(-1)), nullptr, excep.put()),
+        DISP_E_EXCEPTION);
+    EXPECT_EQ(excep->scode, E_INVALIDARG);
+    EXPECT_NE(excep->bstrSource, nullptr);
     EXPECT_EQ(state().count, 5);
 
     // Without a place for the exception the member's own code comes back.
     EXPECT_EQ(put(id::Count, i4(-1)), E_INVALIDARG);
 
     unique_variant result;
-    excep = EXCEPINFO{};
-    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(9)}, result.put(), &excep),
+    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(9)}, result.put(), excep.put()),
               DISP_E_EXCEPTION);
-    EXPECT_EQ(excep.scode, E_INVALIDARG);
+    EXPECT_EQ(excep->scode, E_INVALIDARG);
     EXPECT_EQ(result.type(), VT_EMPTY);
-    SysFreeString(excep.bstrSource);
-    SysFreeString(excep.bstrDescription);
-    SysFreeString(excep.bstrHelpFile);
 
     ASSERT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(3)}, result.put()), S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"slot 3");
@@ -399,7 +367,7 @@ TEST_F(InvokeTest, AFailingMemberIsReportedAsAnException) {
 TEST_F(InvokeTest, ResultIsDroppedWithoutAPlaceForIt) {
     state().label = u"a string to be dropped";
     EXPECT_EQ(invoke(id::Label, DISPATCH_PROPERTYGET, Args{}), S_OK);
-    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i4(1), i2(2), str(u"x")}), S_OK);
+    EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{str(u"x"), i2(2), i4(1)}), S_OK);
     EXPECT_EQ(invoke(id::NewEnum, DISPATCH_PROPERTYGET, Args{}), S_OK);
 
     auto other = ambivox::make<CTestWidget>();
@@ -416,22 +384,22 @@ TEST_F(InvokeTest, OutParametersAreWrittenThroughTheCallersReferences) {
     state().count = 8;
     LONG low = 50;
     LONG high = 60;
-    ASSERT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{byref_i4(&high), byref_i4(&low)}), S_OK);
+    ASSERT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{byref_i4(&low), byref_i4(&high)}), S_OK);
     EXPECT_EQ(low, 3);
     EXPECT_EQ(high, 8);
     EXPECT_EQ(state().incoming_low, 50);  // the member saw what was passed in
     EXPECT_EQ(state().incoming_high, 60);
 
     // Scripts pass their variables as references to variants, which take the typed value.
-    VARIANT lowVar = str(u"replaced");
-    VARIANT highVar{};
-    ASSERT_EQ(
-        invoke(id::Bounds, DISPATCH_METHOD, Args{byref_variant(&highVar), byref_variant(&lowVar)}),
-        S_OK);
-    ASSERT_EQ(lowVar.vt, VT_I4);
-    EXPECT_EQ(lowVar.lVal, 3);
-    ASSERT_EQ(highVar.vt, VT_I4);
-    EXPECT_EQ(highVar.lVal, 8);
+    unique_variant lowVar = str(u"replaced");
+    unique_variant highVar;
+    ASSERT_EQ(invoke(id::Bounds, DISPATCH_METHOD,
+                     Args{byref_variant(lowVar.data()), byref_variant(highVar.data())}),
+              S_OK);
+    ASSERT_EQ(lowVar.type(), VT_I4);
+    EXPECT_EQ(lowVar->lVal, 3);
+    ASSERT_EQ(highVar.type(), VT_I4);
+    EXPECT_EQ(highVar->lVal, 8);
 
     // An out-parameter needs somewhere to write.
     UINT argErr = 99;
@@ -439,11 +407,11 @@ TEST_F(InvokeTest, OutParametersAreWrittenThroughTheCallersReferences) {
     VARIANT shortRef{};
     shortRef.vt = VT_BYREF | VT_I2;
     shortRef.piVal = &wrongType;
-    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{shortRef, byref_i4(&low)}, nullptr, nullptr,
+    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{byref_i4(&low), shortRef}, nullptr, nullptr,
                      &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 0u);
-    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{byref_i4(&high), i4(1)}, nullptr, nullptr,
+    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{i4(1), byref_i4(&high)}, nullptr, nullptr,
                      &argErr),
               DISP_E_TYPEMISMATCH);
     EXPECT_EQ(argErr, 1u);

@@ -17,11 +17,11 @@
 #include "platform/base/ThreadState.h"
 #include "platform/internet/HttpLimits.h"
 #include "platform/internet/WinInet.h"
-#include "tests/support/HttpDeviceSimulator.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace {
 
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using fault = HttpDeviceSimulator::fault;
 using steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;

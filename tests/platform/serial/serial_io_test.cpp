@@ -7,10 +7,10 @@
 #include "platform/base/ThreadState.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 using namespace std::chrono_literals;
 using steady = std::chrono::steady_clock;
 

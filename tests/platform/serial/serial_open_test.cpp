@@ -10,11 +10,11 @@
 #include "platform/registry/Registry.h"
 #include "platform/serial/DeviceHandleTable.h"
 #include "platform/serial/Serial.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::DeviceHandleTable;
-using ambivox::testing::ModelQSimulator;
+using ambivox::simulation::ModelQSimulator;
 
 namespace {
 

@@ -10,12 +10,12 @@
 #include "platform/serial/DeviceHandleTable.h"
 #include "platform/serial/Serial.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 using ambivox::SerialIoctl;
+using ambivox::simulation::ModelQSimulator;
 using ambivox::testing::InstalledSerialCalls;
-using ambivox::testing::ModelQSimulator;
 using namespace std::chrono_literals;
 
 namespace {

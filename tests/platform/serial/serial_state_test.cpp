@@ -9,12 +9,12 @@
 #include "platform/serial/Serial.h"
 #include "tests/support/FakeUart.h"
 #include "tests/support/InstalledSerialCalls.h"
-#include "tests/support/ModelQSimulator.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/simulators/ModelQSimulator.h"
 
+using ambivox::simulation::ModelQSimulator;
 using ambivox::testing::FakeUart;
 using ambivox::testing::InstalledSerialCalls;
-using ambivox::testing::ModelQSimulator;
 
 namespace {
 

@@ -20,10 +20,10 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComRuntime.h"
 #include "platform/xml/SaxXmlReader.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/PythonHttpServer.h"
 #include "tests/support/RecordingContentHandler.h"
 #include "tests/support/RecordingErrorHandler.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 extern char** environ;
 
@@ -33,7 +33,7 @@ using namespace std::chrono_literals;
 using ambivox::com_ptr;
 using ambivox::make;
 using ambivox::SaxXmlReader;
-using ambivox::testing::HttpDeviceSimulator;
+using ambivox::simulation::HttpDeviceSimulator;
 using ambivox::testing::RecordingContentHandler;
 using ambivox::testing::RecordingErrorHandler;
 using fault = HttpDeviceSimulator::fault;

@@ -8,10 +8,10 @@
 #include "platform/com/ComRuntime.h"
 #include "platform/xml/SaxAttributes.h"
 #include "platform/xml/SaxXmlReader.h"
-#include "tests/support/HttpDeviceSimulator.h"
 #include "tests/support/RecordingContentHandler.h"
 #include "tests/support/RecordingErrorHandler.h"
 #include "tests/support/RefCount.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace {
 
@@ -344,7 +344,7 @@ TEST_F(SaxReader, HugeTextNodeIsRefused) {
 }
 
 TEST_F(SaxReader, NeverFetchesExternalEntitiesOrDtd) {
-    ambivox::testing::HttpDeviceSimulator device;
+    ambivox::simulation::HttpDeviceSimulator device;
     device.serve("/dtd", "<!ENTITY undeclared \"fetched\">", 200, "application/xml-dtd");
     device.serve("/ent", "fetched", 200, "text/plain");
     device.serve("/pe", "<!ENTITY late \"fetched\">", 200, "application/xml-dtd");

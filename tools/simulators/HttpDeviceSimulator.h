@@ -1,10 +1,10 @@
 // HttpDeviceSimulator: an in-process HTTP/1.0 and HTTP/1.1 server on a loopback address that
-// plays a network device for the tests.
+// plays a network device, for `ambivox simulate` and `ambivox demo`, the tests and the benchmarks.
 //
 // It serves configurable routes from one background thread, one connection at a time, and
 // closes every connection after its response. Each route can misbehave in one of the fault
 // modes below. Every wait inside is bounded and checks for stop() every 50 ms, so a
-// misbehaving client can never hang a test.
+// misbehaving client can never hang the program or a test.
 #pragma once
 
 #include <atomic>
@@ -19,7 +19,7 @@
 #include <utility>
 #include <vector>
 
-namespace ambivox::testing {
+namespace ambivox::simulation {
 
 class HttpDeviceSimulator {
 public:
@@ -105,4 +105,4 @@ private:
     std::thread m_thread;
 };
 
-}  // namespace ambivox::testing
+}  // namespace ambivox::simulation

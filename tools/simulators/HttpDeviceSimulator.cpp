@@ -1,4 +1,4 @@
-#include "tests/support/HttpDeviceSimulator.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 
 #include <arpa/inet.h>
 #include <fcntl.h>
@@ -11,7 +11,7 @@
 #include <cerrno>
 #include <system_error>
 
-namespace ambivox::testing {
+namespace ambivox::simulation {
 
 namespace {
 
@@ -318,4 +318,4 @@ void HttpDeviceSimulator::wait_for_client_to_leave(int fd) {
     }
 }
 
-}  // namespace ambivox::testing
+}  // namespace ambivox::simulation

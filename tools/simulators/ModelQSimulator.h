@@ -1,5 +1,5 @@
-// ModelQSimulator: a Model Q device on the master side of a pseudo-terminal pair, for the
-// serial tests and the benchmark.
+// ModelQSimulator: a Model Q device on the master side of a pseudo-terminal pair, for
+// `ambivox simulate` and `ambivox demo`, the serial tests and the benchmarks.
 //
 // A thread of its own reads what the port sends and answers every "*" with three lines (probe 1
 // value, probe 2 value, battery status), each ended by CR LF, or misbehaves as its mode says.
@@ -15,7 +15,7 @@
 #include <string_view>
 #include <thread>
 
-namespace ambivox::testing {
+namespace ambivox::simulation {
 
 class ModelQSimulator {
 public:
@@ -49,8 +49,8 @@ public:
 
     // The slave side's path, e.g. /dev/pts/3.
     std::string const& device_path() const noexcept { return path_; }
-    // Names the terminal COM<port> in the registry store in use (the test's TempRegistry);
-    // destruction removes the mapping from that store, never from another.
+    // Names the terminal COM<port> in the registry store in use (a test's TempRegistry, the
+    // demo's private store); destruction removes the mapping from that store, never from another.
     void map_to(int port);
     // Writes bytes towards the port now, from the calling thread; gives up after a second in
     // which the port reads nothing.
@@ -83,4 +83,4 @@ private:
     std::thread thread_;
 };
 
-}  // namespace ambivox::testing
+}  // namespace ambivox::simulation

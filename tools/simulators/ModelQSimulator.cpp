@@ -1,4 +1,4 @@
-#include "tests/support/ModelQSimulator.h"
+#include "tools/simulators/ModelQSimulator.h"
 
 #include <fcntl.h>
 #include <poll.h>
@@ -13,7 +13,7 @@
 #include "platform/base/CodePage.h"
 #include "platform/registry/Registry.h"
 
-namespace ambivox::testing {
+namespace ambivox::simulation {
 
 namespace {
 
@@ -206,4 +206,4 @@ void ModelQSimulator::run() {
     }
 }
 
-}  // namespace ambivox::testing
+}  // namespace ambivox::simulation
