@@ -3,7 +3,9 @@
 // the whole parse of one ordinary device document, reader creation included.
 #include <benchmark/benchmark.h>
 #include <expat.h>
+#include <sys/resource.h>
 
+#include <algorithm>
 #include <string>
 
 #include "platform/automation/UniqueVariant.h"
@@ -239,5 +241,57 @@ void ModelNConfiguration_Latency(benchmark::State& state) {
     }
 }
 BENCHMARK(ModelNConfiguration_Latency)->Unit(benchmark::kMicrosecond);
+
+// Hostile documents as a broken or malicious device could serve them, fed in the 16 KiB pieces
+// libcurl delivers: a huge attribute value (one token that expat cannot report until it ends)
+// and nesting as deep as 16 MiB allows. Time must stay linear in the size; peak_rss_mb is the
+// process's peak resident memory after the run.
+void fed_in_pieces(benchmark::State& state, std::string const& bytes, HRESULT expected) {
+    runtime_scope runtime;
+    ambivox::com_ptr<ISAXXMLReader> created;
+    CoCreateInstance(CLSID_SAXXMLReader, nullptr, CLSCTX_ALL, ISAXXMLReader::iid,
+                     created.put_void());
+    auto* sax = static_cast<ambivox::SaxXmlReader*>(created.get());
+    constexpr std::size_t piece = 16 * 1024;
+    for (auto _ : state) {
+        ambivox::CXMLAmbivoxData reader;
+        ambivox::SAXContentHandlerImpl content(&reader);
+        sax->putContentHandler(&content);
+        HRESULT hr = sax->begin("UTF-8");
+        for (std::size_t at = 0; SUCCEEDED(hr) && at < bytes.size(); at += piece)
+            hr = sax->feed(bytes.data() + at, std::min(piece, bytes.size() - at));
+        HRESULT const ended = sax->end();
+        if ((FAILED(hr) ? hr : ended) != expected) state.SkipWithError("unexpected result");
+        sax->putContentHandler(nullptr);
+    }
+    rusage usage{};
+    getrusage(RUSAGE_SELF, &usage);
+    state.counters["peak_rss_mb"] = static_cast<double>(usage.ru_maxrss) / 1024.0;
+    state.SetComplexityN(static_cast<int64_t>(bytes.size()));
+    state.SetBytesProcessed(static_cast<int64_t>(state.iterations()) *
+                            static_cast<int64_t>(bytes.size()));
+}
+
+void Hostile_HugeAttributeValue(benchmark::State& state) {
+    std::string const document =
+        "<Ambivox id=\"S\"><BatteryStatus note=\"" +
+        std::string(static_cast<std::size_t>(state.range(0)), 'v') +
+        "\">Bat Ok</BatteryStatus><Probe id=\"1\"><Value>5</Value></Probe></Ambivox>";
+    fed_in_pieces(state, document, S_OK);
+}
+BENCHMARK(Hostile_HugeAttributeValue)
+    ->Arg(1 << 20)
+    ->Arg(4 << 20)
+    ->Arg(15 << 20)
+    ->Complexity(benchmark::oN)
+    ->Unit(benchmark::kMillisecond);
+
+void Hostile_DeepNesting(benchmark::State& state) {
+    std::string document;
+    for (std::size_t i = 0; i < static_cast<std::size_t>(state.range(0)) / 3; ++i)
+        document += "<e>";
+    fed_in_pieces(state, document, XML_E_MALFORMED);
+}
+BENCHMARK(Hostile_DeepNesting)->Arg(16 << 20)->Unit(benchmark::kMillisecond);
 
 }  // namespace

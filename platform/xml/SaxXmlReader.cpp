@@ -162,6 +162,7 @@ struct SaxXmlReader::glue {
     static void guarded(void* user, F&& body) noexcept {
         auto& reader = *static_cast<SaxXmlReader*>(user);
         if (reader.m_state != doc_state::open) return;
+        ++reader.m_events;
         try {
             body(reader);
         } catch (...) {
@@ -497,23 +498,44 @@ HRESULT SaxXmlReader::feed_bytes(void const* data, std::size_t size) noexcept {
         }
     }
     auto const* bytes = static_cast<char const*>(data);
-    while (size > 0) {
+    // expat scans an unfinished token again from its start each time more of it arrives, so a
+    // huge attribute value or comment fed in pieces would cost the square of its size. While no
+    // event comes, bytes are held back until there are as many as expat already holds of the
+    // token: each scan then covers at least twice the last, and the whole stays linear.
+    if (!m_deferred.empty() || size < m_unfinished) {
+        HRESULT const hr = hresult_boundary([&] { m_deferred.append(bytes, size); });
+        if (FAILED(hr)) return fail(hr, u"out of memory holding the document", true);
+        if (m_deferred.size() < m_unfinished) return S_OK;
+        bytes = m_deferred.data();
+        size = m_deferred.size();
+    }
+    HRESULT const hr = parse_bytes(bytes, size, false);
+    std::string().swap(m_deferred);
+    return hr;
+}
+
+HRESULT SaxXmlReader::parse_bytes(char const* bytes, std::size_t size, bool last) noexcept {
+    std::uint64_t const events = m_events;
+    std::size_t const given = size;
+    do {
         int const chunk = static_cast<int>(std::min<std::size_t>(size, INT_MAX / 2));
-        if (XML_Parse(m_parser, bytes, chunk, XML_FALSE) == XML_STATUS_ERROR ||
+        bool const final_chunk = last && static_cast<std::size_t>(chunk) == size;
+        if (XML_Parse(m_parser, bytes, chunk, final_chunk ? XML_TRUE : XML_FALSE) ==
+                XML_STATUS_ERROR ||
             m_state != doc_state::open)
             return parse_failed();
         bytes += chunk;
         size -= static_cast<std::size_t>(chunk);
-    }
+    } while (size > 0);
+    m_unfinished = m_events == events ? m_unfinished + given : 0;
     return S_OK;
 }
 
 HRESULT SaxXmlReader::close_document() noexcept {
     if (m_state == doc_state::open) {
-        if (XML_Parse(m_parser, nullptr, 0, XML_TRUE) == XML_STATUS_ERROR ||
-            m_state != doc_state::open) {
-            parse_failed();
-        } else {
+        std::string held;
+        held.swap(m_deferred);
+        if (SUCCEEDED(parse_bytes(held.data(), held.size(), true))) {
             HRESULT const hr = hresult_boundary([&] { flush_text(); });
             if (FAILED(hr)) fail(hr, u"the reader failed while reporting an event", true);
             if (auto handler = m_content; handler && m_state == doc_state::open)
@@ -552,6 +574,8 @@ void SaxXmlReader::release_parser() noexcept {
     if (m_parser != nullptr) XML_ParserFree(m_parser);
     m_parser = nullptr;
     std::string().swap(m_text);
+    std::string().swap(m_deferred);
+    m_unfinished = 0;
 }
 
 HRESULT SaxXmlReader::fail(HRESULT code, OLECHAR const* message, bool report) noexcept {
@@ -610,6 +634,12 @@ HRESULT SaxXmlReader::download(std::u16string const& url) {
     // A failure of the parser or of a handler has been recorded (and reported) already.
     if (m_state != doc_state::open) return m_result;
     if (got.reason == HttpTransfer::failure::none) return S_OK;
+    // What arrived before the failure is reported before it, held-back bytes included.
+    if (!m_deferred.empty()) {
+        std::string held;
+        held.swap(m_deferred);
+        if (FAILED(parse_bytes(held.data(), held.size(), false))) return m_result;
+    }
     return fail(download_failure(got.reason), (url + u": " + widen(got.detail, CP_UTF8)).c_str(),
                 true);
 }

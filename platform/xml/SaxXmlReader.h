@@ -25,6 +25,7 @@
 
 #include <chrono>
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <unordered_map>
@@ -134,6 +135,8 @@ private:
     // The document life cycle; raise only std::bad_alloc.
     HRESULT open_document(char const* encoding, std::u16string systemId);
     HRESULT feed_bytes(void const* data, std::size_t size) noexcept;
+    // Hands bytes to expat (the document's last when last is set); a failure ends the document.
+    HRESULT parse_bytes(char const* bytes, std::size_t size, bool last) noexcept;
     HRESULT close_document() noexcept;
     HRESULT parse_failed() noexcept;
     void release_parser() noexcept;
@@ -159,7 +162,10 @@ private:
     doc_state m_state = doc_state::idle;
     HRESULT m_result = S_OK;
     bool m_started = false;
-    int m_depth = 0;  // elements open
+    int m_depth = 0;               // elements open
+    std::uint64_t m_events = 0;    // callbacks from expat, to tell whether a feed made progress
+    std::size_t m_unfinished = 0;  // bytes given to expat since its last event
+    std::string m_deferred;        // bytes held back from expat (see feed_bytes)
     bool m_busy = false;
     std::string m_text;     // the text node being gathered, as expat's UTF-8
     std::u16string m_wide;  // storage for converted text and values, kept between events
