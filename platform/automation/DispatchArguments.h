@@ -438,7 +438,12 @@ HRESULT call_member(I* self, M member, invoke_call& call, std::index_sequence<N.
         if (FAILED(hr)) return;
         VARIANT* given = call.args[index];
         VARIANT const* actual = given != nullptr ? dereference(given) : nullptr;
-        if (actual != nullptr && actual->vt == VT_ERROR && actual->scode == DISP_E_PARAMNOTFOUND)
+        // Every by-reference kind, in and out alike, is refused here before any holder reads
+        // through it: a null reference names no value and no place for one.
+        if (actual != nullptr && (actual->vt & VT_BYREF) != 0 && actual->byref == nullptr)
+            hr = E_INVALIDARG;
+        else if (actual != nullptr && actual->vt == VT_ERROR &&
+                 actual->scode == DISP_E_PARAMNOTFOUND)
             hr = DISP_E_PARAMNOTOPTIONAL;
         else
             hr = holder.load(given,

@@ -316,6 +316,32 @@ TEST_F(InvokeTest, UnusableArgumentsAreNamedByTheirRgvargIndex) {
     EXPECT_EQ(state().calls, callsBefore);  // the member never ran
 }
 
+// A null reference names no value and no place for one, whatever its kind, in or out.
+TEST_F(InvokeTest, NullReferencesAreInvalidArguments) {
+    struct {
+        DISPID member;
+        VARTYPE vt;
+    } const cases[] = {{id::Label, VT_BSTR},      {id::Small, VT_I2},
+                       {id::Count, VT_I4},        {id::Stamp, VT_I8},
+                       {id::When, VT_DATE},       {id::Payload, VT_VARIANT},
+                       {id::Attach, VT_DISPATCH}, {id::Attach, VT_UNKNOWN}};
+    for (auto const& c : cases) {
+        VARIANT null_reference{};
+        null_reference.vt = static_cast<VARTYPE>(VT_BYREF | c.vt);
+        UINT argErr = 99;
+        HRESULT const hr = c.member == id::Attach
+                               ? invoke(id::Attach, DISPATCH_METHOD, Args{null_reference}, nullptr,
+                                        nullptr, &argErr)
+                               : put(c.member, null_reference, &argErr);
+        EXPECT_EQ(hr, E_INVALIDARG) << "VT_BYREF|" << c.vt;
+        EXPECT_EQ(argErr, 0u) << "VT_BYREF|" << c.vt;
+    }
+    VARIANT null_out{};
+    null_out.vt = VT_BYREF | VT_I4;
+    LONG high = 0;
+    EXPECT_EQ(invoke(id::Bounds, DISPATCH_METHOD, Args{null_out, byref_i4(&high)}), E_INVALIDARG);
+}
+
 TEST_F(InvokeTest, WrongArgumentCountsAndUnknownMembers) {
     unique_variant result;
     EXPECT_EQ(invoke(id::Describe, DISPATCH_METHOD, Args{i2(1), i4(1)}, result.put()),
