@@ -8,9 +8,10 @@
 namespace ambivox {
 
 struct http_limits {
-    std::chrono::milliseconds connect_timeout{10'000};  // to establish the connection
-    std::chrono::milliseconds stall_timeout{30'000};    // with no byte arriving
-    std::size_t max_document_bytes = 16u << 20;         // a larger document fails
+    std::chrono::milliseconds connect_timeout{10'000};   // to establish the connection
+    std::chrono::milliseconds stall_timeout{30'000};     // with no byte arriving
+    std::chrono::milliseconds document_timeout{60'000};  // for the whole document, from the start
+    std::size_t max_document_bytes = 16u << 20;          // a larger document fails
 };
 
 http_limits current_http_limits() noexcept;

@@ -77,18 +77,23 @@ struct HttpTransfer::progress {
     sink const& deliver;
     http_limits const limits;
     CURL* easy;
-    clock::time_point last_byte = clock::now();
+    clock::time_point const started = clock::now();
+    clock::time_point last_byte = started;
     std::size_t received = 0;
     bool status_checked = false;
     failure reason = failure::none;  // decided by a callback
 
     // The one place the transfer's clocks are read: how long it may still wait for its next
-    // byte, or zero when it has waited too long.
+    // byte, or zero when it has waited too long or the whole document is overdue.
     milliseconds patience() const noexcept {
-        auto const left = limits.stall_timeout - (clock::now() - last_byte);
+        auto const now = clock::now();
+        auto const left = std::min(limits.stall_timeout - (now - last_byte),
+                                   limits.document_timeout - (now - started));
         return left.count() > 0 ? std::chrono::duration_cast<milliseconds>(left) + milliseconds(1)
                                 : milliseconds(0);
     }
+
+    bool overdue() const noexcept { return clock::now() - started >= limits.document_timeout; }
 
     static std::size_t on_header(char*, std::size_t size, std::size_t count, void* user) noexcept {
         static_cast<progress*>(user)->last_byte = clock::now();
@@ -191,12 +196,16 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
                 stalled = true;
                 break;
             }
+            // A socket that wakes the poll has bytes for libcurl: any byte is progress, also one
+            // of a header line that libcurl hands on only when the line is complete.
+            int woken = 0;
             if (curl_multi_poll(curl.multi, nullptr, 0,
                                 static_cast<int>(std::min<long long>(wait.count(), 1000)),
-                                nullptr) != CURLM_OK) {
+                                &woken) != CURLM_OK) {
                 multiFailed = true;
                 break;
             }
+            if (woken > 0) p.last_byte = clock::now();
         }
 
         CURLcode result = CURLE_OK;
@@ -207,8 +216,10 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
 
         if (stalled) {
             out.reason = failure::timed_out;
-            out.detail =
-                "no data arrived for " + std::to_string(p.limits.stall_timeout.count()) + " ms";
+            out.detail = p.overdue() ? "the document did not arrive within " +
+                                           std::to_string(p.limits.document_timeout.count()) + " ms"
+                                     : "no data arrived for " +
+                                           std::to_string(p.limits.stall_timeout.count()) + " ms";
         } else if (multiFailed) {
             out.reason = failure::broken_off;
             out.detail = "the transfer failed";

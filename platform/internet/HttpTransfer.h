@@ -4,8 +4,8 @@
 //
 // A transfer runs on the calling thread and hands the body to the caller's sink as it arrives.
 // It ends when the body is complete or with the first of:
-//   - no connection within the connect time-out, or no byte at all (headers count) for the
-//     no-progress time-out: timed_out;
+//   - no connection within the connect time-out, no byte at all (headers count) for the
+//     no-progress time-out, or not the whole document within the document time-out: timed_out;
 //   - a body announced or counted over the size cap: too_large (an announced one before any
 //     of it is delivered, a counted one after the pieces that fit under the cap);
 //   - the sink asking to stop: stopped;

@@ -435,7 +435,7 @@ Usage:
       PROBES: a probe count, or a list like "T:Inlet,T:Outlet" with T (temperature),
       H (humidity), W (wetness), S (switch); N3, N7 and N15 have temperature probes only, an
       NX2 has its probes in groups of three. --no-xml serves only the text pages.
-      MODE: none, not-found, server-error, cut-off, slow, stall, oversized, malformed.
+      MODE: none, not-found, server-error, cut-off, slow, trickle, stall, oversized, malformed.
   ambivox simulate modelq [--com N] [--fault MODE]
       plays a Model Q device on a pseudo-terminal mapped to COMn (default: the first free n)
       until interrupted. MODE: none, silent, slow, lf-only, noisy, disconnecting, flooding.

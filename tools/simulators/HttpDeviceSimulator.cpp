@@ -258,6 +258,12 @@ void HttpDeviceSimulator::respond(int fd, request const& req, route const& r) {
             for (std::size_t at = 0; at < body.size(); at += r.pieceBytes)
                 if (!pause(r.delay) || !send_all(fd, body.substr(at, r.pieceBytes))) return;
             return;
+        case fault::trickle: {
+            std::string const response = head + std::string(body);
+            for (std::size_t at = 0; at < response.size(); at += r.pieceBytes)
+                if (!pause(r.delay) || !send_all(fd, response.substr(at, r.pieceBytes))) return;
+            return;
+        }
         case fault::stall:
             if (send_all(fd, head + std::string(
                                         body.substr(0, std::min<std::size_t>(8, body.size() / 2)))))

@@ -29,6 +29,7 @@ public:
         server_error,  // status 500, with the route's body
         cut_off,       // announces the body's length, sends half of it, closes
         slow,          // sends the body in small pieces with a pause between them
+        trickle,       // sends the whole response, status line and headers too, as slow does
         stall,         // sends the headers and a few bytes, then nothing until the client leaves
         oversized,     // streams the start of a document and more than 16 MiB of elements
                        // without a Content-Length, generated as it goes
@@ -59,7 +60,7 @@ public:
                std::string contentType = "text/xml");
     // Sets a route's fault mode; a route not served yet is added with an empty body.
     void set_fault(std::string const& path, fault mode);
-    // The pacing of a slow route (default: 16-byte pieces, 20 ms apart).
+    // The pacing of a slow or trickling route (default: 16-byte pieces, 20 ms apart).
     void set_pacing(std::string const& path, std::size_t pieceBytes,
                     std::chrono::milliseconds delay);
     // Answers path with a redirect (302 unless given) to location.

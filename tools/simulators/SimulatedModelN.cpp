@@ -30,6 +30,7 @@ std::optional<SimulatedModelN::fault> SimulatedModelN::parse_fault(std::string_v
     if (name == "server-error") return fault::server_error;
     if (name == "cut-off") return fault::cut_off;
     if (name == "slow") return fault::slow;
+    if (name == "trickle") return fault::trickle;
     if (name == "stall") return fault::stall;
     if (name == "oversized") return fault::oversized;
     if (name == "malformed") return fault::malformed;

@@ -19,6 +19,7 @@
 
 #include "platform/base/CodePage.h"
 #include "platform/com/ComRuntime.h"
+#include "platform/internet/HttpLimits.h"
 #include "platform/xml/SaxXmlReader.h"
 #include "tests/support/PythonHttpServer.h"
 #include "tests/support/RecordingContentHandler.h"
@@ -73,7 +74,7 @@ protected:
         reader->putErrorHandler(errors.get());
     }
     void TearDown() override {
-        ambivox::set_download_timeouts_for_testing(0ms, 0ms);
+        ambivox::set_http_limits_for_testing(ambivox::http_limits{});
         device.stop();
         CoUninitialize();
     }
@@ -244,6 +245,38 @@ TEST_F(SaxDownloadSlow, StalledBodyTimesOut) {
     EXPECT_LT(took, 3s);
     ASSERT_EQ(errors->fatal.size(), 1u);
     EXPECT_EQ(errors->fatal[0].code, INET_E_CONNECTION_TIMEOUT);
+}
+
+// Any byte is progress, a header's as much as the body's; but the whole document has a deadline
+// of its own, so a server that trickles forever cannot hold a poll.
+TEST_F(SaxDownloadSlow, TricklingServersAreTimedByTheByteAndByTheDocument) {
+    struct {
+        std::string body;
+        std::chrono::milliseconds document_timeout;
+        HRESULT expected;
+        char const* fatal_message;  // the end of it
+    } const cases[] = {
+        {"<r/>", 5s, S_OK, ""},
+        {"<r>" + std::string(400, 'x') + "</r>", 1s, INET_E_CONNECTION_TIMEOUT,
+         "the document did not arrive within 1000 ms"},
+    };
+    for (auto const& c : cases) {
+        ambivox::set_http_limits_for_testing({.connect_timeout = 300ms,
+                                              .stall_timeout = 300ms,
+                                              .document_timeout = c.document_timeout});
+        device.serve("/xmldata", c.body);
+        device.set_fault("/xmldata", fault::trickle);
+        device.set_pacing("/xmldata", 4, 100ms);
+        errors = make<RecordingErrorHandler>();
+        reader->putErrorHandler(errors.get());
+        auto const started = clock_type::now();
+        EXPECT_EQ(get(device.url("/xmldata")), c.expected) << c.body;
+        EXPECT_LT(clock_type::now() - started, c.document_timeout + 1s);
+        if (c.expected == S_OK) continue;
+        ASSERT_EQ(errors->fatal.size(), 1u);
+        EXPECT_TRUE(errors->fatal[0].message.ends_with(c.fatal_message))
+            << errors->fatal[0].message;
+    }
 }
 
 }  // namespace
