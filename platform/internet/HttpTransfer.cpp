@@ -144,7 +144,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
         }
         CURL* const e = curl.easy;
         progress p{m_options, deliver, current_http_limits(), e};
-        char errorText[CURL_ERROR_SIZE] = {};
+        char error_text[CURL_ERROR_SIZE] = {};
 
         curl_easy_setopt(e, CURLOPT_URL, m_options.url.c_str());
         curl_easy_setopt(e, CURLOPT_PROTOCOLS_STR, "http,https");
@@ -169,7 +169,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
             curl_easy_setopt(e, CURLOPT_MAXFILESIZE_LARGE,
                              static_cast<curl_off_t>(p.limits.max_document_bytes));
         curl_easy_setopt(e, CURLOPT_NOSIGNAL, 1L);
-        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, errorText);
+        curl_easy_setopt(e, CURLOPT_ERRORBUFFER, error_text);
         curl_easy_setopt(e, CURLOPT_HEADERFUNCTION, &progress::on_header);
         curl_easy_setopt(e, CURLOPT_HEADERDATA, &p);
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &progress::on_body);
@@ -183,11 +183,11 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
         curl.added = true;
 
         bool stalled = false;
-        bool multiFailed = false;
+        bool multi_failed = false;
         for (;;) {
             int running = 0;
             if (curl_multi_perform(curl.multi, &running) != CURLM_OK) {
-                multiFailed = true;
+                multi_failed = true;
                 break;
             }
             if (running == 0) break;
@@ -202,7 +202,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
             if (curl_multi_poll(curl.multi, nullptr, 0,
                                 static_cast<int>(std::min<long long>(wait.count(), 1000)),
                                 &woken) != CURLM_OK) {
-                multiFailed = true;
+                multi_failed = true;
                 break;
             }
             if (woken > 0) p.last_byte = clock::now();
@@ -220,7 +220,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
                                            std::to_string(p.limits.document_timeout.count()) + " ms"
                                      : "no data arrived for " +
                                            std::to_string(p.limits.stall_timeout.count()) + " ms";
-        } else if (multiFailed) {
+        } else if (multi_failed) {
             out.reason = failure::broken_off;
             out.detail = "the transfer failed";
         } else if (p.reason == failure::error_status) {
@@ -235,7 +235,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
             out.detail = "the receiver stopped the transfer";
         } else if (result != CURLE_OK) {
             out.reason = classify(result);
-            out.detail = errorText[0] != '\0' ? errorText : curl_easy_strerror(result);
+            out.detail = error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
         } else if (m_options.refuse_error_status && !is_success(out.status)) {
             out.reason = failure::error_status;
             out.detail = "HTTP status " + std::to_string(out.status);

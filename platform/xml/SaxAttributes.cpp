@@ -29,31 +29,31 @@ void SaxAttributes::clear() noexcept {
     m_count = 0;
 }
 
-void SaxAttributes::add(std::u16string_view uri, std::u16string_view localName,
-                        std::u16string_view qName, std::u16string_view value) {
+void SaxAttributes::add(std::u16string_view uri, std::u16string_view local_name,
+                        std::u16string_view q_name, std::u16string_view value) {
     if (m_count == m_attributes.size()) m_attributes.emplace_back();
     attribute& a = m_attributes[m_count];
     a.uri.assign(uri);
-    a.localName.assign(localName);
-    a.qName.assign(qName);
+    a.local_name.assign(local_name);
+    a.q_name.assign(q_name);
     a.value.assign(value);
     ++m_count;
 }
 
-int SaxAttributes::find_name(OLECHAR const* uri, int cchUri, OLECHAR const* localName,
+int SaxAttributes::find_name(OLECHAR const* uri, int cchUri, OLECHAR const* local_name,
                              int cchLocalName) const noexcept {
     std::u16string_view u, l;
-    if (!as_view(uri, cchUri, u) || !as_view(localName, cchLocalName, l)) return -1;
+    if (!as_view(uri, cchUri, u) || !as_view(local_name, cchLocalName, l)) return -1;
     for (std::size_t i = 0; i < m_count; ++i)
-        if (m_attributes[i].uri == u && m_attributes[i].localName == l) return static_cast<int>(i);
+        if (m_attributes[i].uri == u && m_attributes[i].local_name == l) return static_cast<int>(i);
     return -1;
 }
 
-int SaxAttributes::find_qname(OLECHAR const* qName, int cchQName) const noexcept {
+int SaxAttributes::find_qname(OLECHAR const* q_name, int cchQName) const noexcept {
     std::u16string_view q;
-    if (!as_view(qName, cchQName, q)) return -1;
+    if (!as_view(q_name, cchQName, q)) return -1;
     for (std::size_t i = 0; i < m_count; ++i)
-        if (m_attributes[i].qName == q) return static_cast<int>(i);
+        if (m_attributes[i].q_name == q) return static_cast<int>(i);
     return -1;
 }
 
@@ -74,14 +74,14 @@ HRESULT SaxAttributes::getLocalName(int nIndex, const OLECHAR** ppwchLocalName,
                                     int* pcchLocalName) noexcept {
     if (ppwchLocalName == nullptr || pcchLocalName == nullptr) return E_POINTER;
     if (!valid(nIndex)) return E_INVALIDARG;
-    hand_out(m_attributes[nIndex].localName, ppwchLocalName, pcchLocalName);
+    hand_out(m_attributes[nIndex].local_name, ppwchLocalName, pcchLocalName);
     return S_OK;
 }
 
 HRESULT SaxAttributes::getQName(int nIndex, const OLECHAR** ppwchQName, int* pcchQName) noexcept {
     if (ppwchQName == nullptr || pcchQName == nullptr) return E_POINTER;
     if (!valid(nIndex)) return E_INVALIDARG;
-    hand_out(m_attributes[nIndex].qName, ppwchQName, pcchQName);
+    hand_out(m_attributes[nIndex].q_name, ppwchQName, pcchQName);
     return S_OK;
 }
 
@@ -94,8 +94,8 @@ HRESULT SaxAttributes::getName(int nIndex, const OLECHAR** ppwchUri, int* pcchUr
     if (!valid(nIndex)) return E_INVALIDARG;
     attribute const& a = m_attributes[nIndex];
     hand_out(a.uri, ppwchUri, pcchUri);
-    hand_out(a.localName, ppwchLocalName, pcchLocalName);
-    hand_out(a.qName, ppwchQName, pcchQName);
+    hand_out(a.local_name, ppwchLocalName, pcchLocalName);
+    hand_out(a.q_name, ppwchQName, pcchQName);
     return S_OK;
 }
 

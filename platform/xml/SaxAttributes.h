@@ -22,7 +22,7 @@ public:
     void clear() noexcept;
     // The strings are copied into storage kept from tag to tag, so a document's attributes cost
     // no allocation once the longest has been seen.
-    void add(std::u16string_view uri, std::u16string_view localName, std::u16string_view qName,
+    void add(std::u16string_view uri, std::u16string_view local_name, std::u16string_view q_name,
              std::u16string_view value);
 
     // Out-parameters are borrowed pointers into the list. Any null out-parameter answers
@@ -60,8 +60,8 @@ private:
 
     struct attribute {
         std::u16string uri;
-        std::u16string localName;
-        std::u16string qName;
+        std::u16string local_name;
+        std::u16string q_name;
         std::u16string value;
     };
 
@@ -69,9 +69,9 @@ private:
         return index >= 0 && static_cast<std::size_t>(index) < m_count;
     }
     // -1 when absent, or when a name is null with a nonzero length.
-    int find_name(OLECHAR const* uri, int cchUri, OLECHAR const* localName,
+    int find_name(OLECHAR const* uri, int cchUri, OLECHAR const* local_name,
                   int cchLocalName) const noexcept;
-    int find_qname(OLECHAR const* qName, int cchQName) const noexcept;
+    int find_qname(OLECHAR const* q_name, int cchQName) const noexcept;
 
     std::vector<attribute> m_attributes;  // the first m_count are this tag's
     std::size_t m_count = 0;

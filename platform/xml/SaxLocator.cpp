@@ -14,7 +14,7 @@ int clamp_position(XML_Size value) noexcept {
 
 }  // namespace
 
-SaxLocator::SaxLocator(std::u16string systemId) : m_systemId(std::move(systemId)) {}
+SaxLocator::SaxLocator(std::u16string system_id) : m_system_id(std::move(system_id)) {}
 SaxLocator::~SaxLocator() = default;
 
 void SaxLocator::attach(XML_ParserStruct* parser) noexcept {
@@ -55,7 +55,7 @@ HRESULT SaxLocator::getPublicId(const OLECHAR** ppwchPublicId) noexcept {
 
 HRESULT SaxLocator::getSystemId(const OLECHAR** ppwchSystemId) noexcept {
     if (ppwchSystemId == nullptr) return E_POINTER;
-    *ppwchSystemId = m_systemId.c_str();
+    *ppwchSystemId = m_system_id.c_str();
     return S_OK;
 }
 

@@ -16,9 +16,9 @@ namespace ambivox {
 
 class SaxLocator final : public implements<SaxLocator, ISAXLocator> {
 public:
-    // systemId: the URL of the document, empty for a document given as text. Raises
+    // system_id: the URL of the document, empty for a document given as text. Raises
     // std::bad_alloc.
-    explicit SaxLocator(std::u16string systemId);
+    explicit SaxLocator(std::u16string system_id);
 
     // The reader attaches its parser for the length of the document and detaches it before
     // freeing it.
@@ -39,7 +39,7 @@ private:
     XML_ParserStruct* m_parser = nullptr;
     int m_line = 1;
     int m_column = 1;
-    std::u16string m_systemId;
+    std::u16string m_system_id;
 };
 
 }  // namespace ambivox

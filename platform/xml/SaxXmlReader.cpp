@@ -260,8 +260,8 @@ struct SaxXmlReader::glue {
     // A reference to an entity that may be declared in the DTD that is never read. It sits
     // inside a text node, which keeps gathering: the text reaches the handler in one piece
     // after this event.
-    static void XMLCALL skipped_entity(void* user, XML_Char const* name, int isParameterEntity) {
-        if (isParameterEntity) return;
+    static void XMLCALL skipped_entity(void* user, XML_Char const* name, int is_parameter_entity) {
+        if (is_parameter_entity) return;
         guarded(user, [&](SaxXmlReader& r) {
             std::u16string const n = widen(name, CP_UTF8);
             if (auto handler = r.m_content)
@@ -366,23 +366,23 @@ HRESULT SaxXmlReader::putErrorHandler(ISAXErrorHandler* pHandler) noexcept {
 
 HRESULT SaxXmlReader::getBaseURL(const OLECHAR** ppwchBaseUrl) noexcept {
     if (ppwchBaseUrl == nullptr) return E_POINTER;
-    *ppwchBaseUrl = m_baseUrl.empty() ? nullptr : m_baseUrl.c_str();
+    *ppwchBaseUrl = m_base_url.empty() ? nullptr : m_base_url.c_str();
     return S_OK;
 }
 
 HRESULT SaxXmlReader::putBaseURL(const OLECHAR* pwchBaseUrl) noexcept {
-    return hresult_boundary([&] { m_baseUrl = pwchBaseUrl != nullptr ? pwchBaseUrl : u""; });
+    return hresult_boundary([&] { m_base_url = pwchBaseUrl != nullptr ? pwchBaseUrl : u""; });
 }
 
 HRESULT SaxXmlReader::getSecureBaseURL(const OLECHAR** ppwchSecureBaseUrl) noexcept {
     if (ppwchSecureBaseUrl == nullptr) return E_POINTER;
-    *ppwchSecureBaseUrl = m_secureBaseUrl.empty() ? nullptr : m_secureBaseUrl.c_str();
+    *ppwchSecureBaseUrl = m_secure_base_url.empty() ? nullptr : m_secure_base_url.c_str();
     return S_OK;
 }
 
 HRESULT SaxXmlReader::putSecureBaseURL(const OLECHAR* pwchSecureBaseUrl) noexcept {
     return hresult_boundary(
-        [&] { m_secureBaseUrl = pwchSecureBaseUrl != nullptr ? pwchSecureBaseUrl : u""; });
+        [&] { m_secure_base_url = pwchSecureBaseUrl != nullptr ? pwchSecureBaseUrl : u""; });
 }
 
 namespace {
@@ -414,7 +414,7 @@ HRESULT SaxXmlReader::parse(VARIANT varInput) noexcept {
     if (m_busy) return E_UNEXPECTED;
     busy_scope const busy(m_busy);
     return hresult_boundary([&]() -> HRESULT {
-        HRESULT const hr = open_document(native_utf16, m_baseUrl);
+        HRESULT const hr = open_document(native_utf16, m_base_url);
         if (FAILED(hr)) return hr;
         feed_bytes(text, std::size_t{SysStringLen(text)} * sizeof(OLECHAR));
         return close_document();
@@ -437,7 +437,7 @@ HRESULT SaxXmlReader::parseURL(const OLECHAR* pwchUrl) noexcept {
 HRESULT SaxXmlReader::begin(char const* encoding) noexcept {
     if (m_busy) return E_UNEXPECTED;
     busy_scope const busy(m_busy);
-    return hresult_boundary([&] { return open_document(encoding, m_baseUrl); });
+    return hresult_boundary([&] { return open_document(encoding, m_base_url); });
 }
 
 HRESULT SaxXmlReader::feed(void const* data, std::size_t size) noexcept {
@@ -452,13 +452,13 @@ HRESULT SaxXmlReader::end() noexcept {
     return close_document();
 }
 
-HRESULT SaxXmlReader::open_document(char const* encoding, std::u16string systemId) {
+HRESULT SaxXmlReader::open_document(char const* encoding, std::u16string system_id) {
     release_parser();
     m_state = doc_state::idle;
     m_result = S_OK;
     m_started = false;
     m_depth = 0;
-    m_locator = make<SaxLocator>(std::move(systemId));
+    m_locator = make<SaxLocator>(std::move(system_id));
 
     XML_Parser parser = XML_ParserCreateNS(encoding, ns_separator);
     if (parser == nullptr) return E_OUTOFMEMORY;

@@ -133,7 +133,7 @@ private:
     ~SaxXmlReader() override;
 
     // The document life cycle; raise only std::bad_alloc.
-    HRESULT open_document(char const* encoding, std::u16string systemId);
+    HRESULT open_document(char const* encoding, std::u16string system_id);
     HRESULT feed_bytes(void const* data, std::size_t size) noexcept;
     // Hands bytes to expat (the document's last when last is set); a failure ends the document.
     HRESULT parse_bytes(char const* bytes, std::size_t size, bool last) noexcept;
@@ -177,8 +177,8 @@ private:
     com_ptr<ISAXErrorHandler> m_errors;
     com_ptr<ISAXEntityResolver> m_resolver;
     com_ptr<ISAXDTDHandler> m_dtd;
-    std::u16string m_baseUrl;
-    std::u16string m_secureBaseUrl;
+    std::u16string m_base_url;
+    std::u16string m_secure_base_url;
 };
 
 }  // namespace ambivox
