@@ -17,6 +17,7 @@
 #include "platform/base/ThreadState.h"
 #include "platform/internet/HttpLimits.h"
 #include "platform/internet/WinInet.h"
+#include "tests/support/UnusedPort.h"
 #include "tools/simulators/HttpDeviceSimulator.h"
 
 namespace {
@@ -25,19 +26,7 @@ using ambivox::simulation::HttpDeviceSimulator;
 using fault = HttpDeviceSimulator::fault;
 using steady = std::chrono::steady_clock;
 using namespace std::chrono_literals;
-
-// A loopback port nobody listens on: bound, then released.
-std::uint16_t unused_port() {
-    int const fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
+using ambivox::testing::unused_port;
 
 // Closes what a test opened, whatever the test did to it first.
 struct handle {

@@ -24,6 +24,7 @@
 #include "tests/support/PythonHttpServer.h"
 #include "tests/support/RecordingContentHandler.h"
 #include "tests/support/RecordingErrorHandler.h"
+#include "tests/support/UnusedPort.h"
 #include "tools/simulators/HttpDeviceSimulator.h"
 
 extern char** environ;
@@ -37,6 +38,7 @@ using ambivox::SaxXmlReader;
 using ambivox::simulation::HttpDeviceSimulator;
 using ambivox::testing::RecordingContentHandler;
 using ambivox::testing::RecordingErrorHandler;
+using ambivox::testing::unused_port;
 using fault = HttpDeviceSimulator::fault;
 using strings = std::vector<std::string>;
 using clock_type = std::chrono::steady_clock;
@@ -50,19 +52,6 @@ strings const config_events = {"start Config",     "start Probe id=1", "start Na
                                "chars Probe 1",    "end Name",         "end Probe",
                                "start Probe id=2", "start Name",       "chars R&D Lab",
                                "end Name",         "end Probe",        "end Config"};
-
-// A loopback port nobody listens on: bound, then released.
-std::uint16_t unused_port() {
-    int const fd = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in addr{};
-    addr.sin_family = AF_INET;
-    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    socklen_t length = sizeof addr;
-    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
-    ::close(fd);
-    return ntohs(addr.sin_port);
-}
 
 class SaxDownload : public ::testing::Test {
 protected:
