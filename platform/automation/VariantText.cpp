@@ -17,8 +17,9 @@ namespace ambivox::variant_detail {
 
 namespace {
 
+// Tabs and line ends count as blanks too: text often comes from a line of a file or a form.
 bool is_blank(char16_t c) noexcept {
-    return c == u' ' || c == u'\t';
+    return c == u' ' || (c >= u'\t' && c <= u'\r');
 }
 
 std::u16string_view trimmed(BSTR text) noexcept {
@@ -44,6 +45,42 @@ bool is_digit(char16_t c) noexcept {
     return c >= u'0' && c <= u'9';
 }
 
+// A small cursor over number and date text.
+struct Scanner {
+    std::u16string_view s;
+    std::size_t pos = 0;
+
+    bool at_end() const noexcept { return pos == s.size(); }
+    // The next character, or 0 at the end (an embedded 0 matches nothing either).
+    char16_t peek(std::size_t ahead = 0) const noexcept {
+        return pos + ahead < s.size() ? s[pos + ahead] : u'\0';
+    }
+    bool take(char16_t c) noexcept {
+        if (pos < s.size() && s[pos] == c) {
+            ++pos;
+            return true;
+        }
+        return false;
+    }
+    // 1..max_digits decimal digits.
+    std::optional<unsigned> number(std::size_t max_digits) noexcept {
+        unsigned value = 0;
+        std::size_t count = 0;
+        while (pos < s.size() && is_digit(s[pos]) && count < max_digits) {
+            value = value * 10 + (s[pos++] - u'0');
+            ++count;
+        }
+        if (count == 0 || (pos < s.size() && is_digit(s[pos]))) return std::nullopt;
+        return value;
+    }
+    std::size_t skip_blanks() noexcept {
+        std::size_t const start = pos;
+        while (pos < s.size() && is_blank(s[pos]))
+            ++pos;
+        return pos - start;
+    }
+};
+
 // A decimal number as sign, significant digits (no leading or trailing zeros; empty for zero)
 // and the power of ten of the last digit.
 struct Decimal {
@@ -52,43 +89,111 @@ struct Decimal {
     long exponent = 0;
 };
 
-// [sign] digits [. digits] [e [sign] digits], at least one mantissa digit.
-std::optional<Decimal> parse_decimal(std::u16string_view s) {
-    Decimal d;
-    std::size_t i = 0;
-    if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) d.negative = s[i++] == u'-';
-    std::size_t mantissa_digits = 0;
-    long fraction_digits = 0;
-    for (; i < s.size() && is_digit(s[i]); ++i, ++mantissa_digits)
-        d.digits.push_back(static_cast<char>(s[i]));
-    if (i < s.size() && s[i] == u'.') {
-        for (++i; i < s.size() && is_digit(s[i]); ++i, ++mantissa_digits, ++fraction_digits)
-            d.digits.push_back(static_cast<char>(s[i]));
-    }
-    if (mantissa_digits == 0) return std::nullopt;
-    long exponent = 0;
-    if (i < s.size() && (s[i] == u'e' || s[i] == u'E')) {
-        ++i;
-        bool negative_exponent = false;
-        if (i < s.size() && (s[i] == u'+' || s[i] == u'-')) negative_exponent = s[i++] == u'-';
-        if (i >= s.size() || !is_digit(s[i])) return std::nullopt;
-        for (; i < s.size() && is_digit(s[i]); ++i)
-            if (exponent < 1000000) exponent = exponent * 10 + (s[i] - u'0');
-        if (negative_exponent) exponent = -exponent;
-    }
-    if (i != s.size()) return std::nullopt;
-    d.exponent = exponent - fraction_digits;
+void strip_zeros(Decimal& d) {
     std::size_t const first = d.digits.find_first_not_of('0');
     if (first == std::string::npos) {
         d.digits.clear();
         d.exponent = 0;
-        return d;
+        return;
     }
     d.digits.erase(0, first);
     std::size_t const last = d.digits.find_last_not_of('0');
     d.exponent += static_cast<long>(d.digits.size() - 1 - last);
     d.digits.erase(last + 1);
-    return d;
+}
+
+// "&H" hexadecimal or "&O" octal digits. The platform caps these at 32 bits and reads them as
+// the bit pattern of the narrowest of SHORT and LONG that holds them, so "&HFFFF" is -1.
+HRESULT parse_radix(std::u16string_view s, Decimal& d) {
+    unsigned radix = 0;
+    if (s.size() > 2 && (s[1] == u'H' || s[1] == u'h')) radix = 16;
+    if (s.size() > 2 && (s[1] == u'O' || s[1] == u'o')) radix = 8;
+    if (radix == 0) return DISP_E_TYPEMISMATCH;
+    std::uint64_t value = 0;
+    bool overflow = false;
+    for (char16_t const c : s.substr(2)) {
+        unsigned digit = radix;
+        if (is_digit(c)) digit = c - u'0';
+        if (c >= u'a' && c <= u'f') digit = c - u'a' + 10;
+        if (c >= u'A' && c <= u'F') digit = c - u'A' + 10;
+        if (digit >= radix) return DISP_E_TYPEMISMATCH;
+        value = value * radix + digit;
+        if (value > 0xFFFFFFFF) {
+            overflow = true;
+            value = 0;  // only the digits are checked from here on
+        }
+    }
+    if (overflow) return DISP_E_OVERFLOW;
+    std::int64_t const bits = value <= 0xFFFF ? std::int64_t{static_cast<std::int16_t>(value)}
+                                              : std::int64_t{static_cast<std::int32_t>(value)};
+    d.negative = bits < 0;
+    d.digits = std::to_string(bits < 0 ? -bits : bits);
+    d.exponent = 0;
+    strip_zeros(d);
+    return S_OK;
+}
+
+// The platform's standard number syntax under en-US, the runtime's only locale: around the
+// digits, blanks, a "$" and either one sign or parentheses for a negative; the sign may also
+// follow the number ("5-"). Digits of the integer part may be grouped by ",", then come a
+// decimal point and an exponent.
+HRESULT parse_number(std::u16string_view s, Decimal& d) {
+    if (!s.empty() && s.front() == u'&') return parse_radix(s, d);
+    Scanner in{s};
+    char16_t sign = 0;
+    bool parenthesised = false;
+    bool currency = false;
+    for (;; ++in.pos) {
+        in.skip_blanks();
+        char16_t const c = in.peek();
+        bool const signable = sign == 0 && !parenthesised;
+        if (signable && (c == u'+' || c == u'-'))
+            sign = c;
+        else if (signable && c == u'(')
+            parenthesised = true;
+        else if (!currency && c == u'$')
+            currency = true;
+        else
+            break;
+    }
+    std::size_t mantissa_digits = 0;
+    long fraction_digits = 0;
+    while (is_digit(in.peek())) {
+        d.digits.push_back(static_cast<char>(in.s[in.pos++]));
+        ++mantissa_digits;
+        // A separator only between two digits, so "1,,0", "1," and ",1" stay malformed.
+        if (in.peek() == u',' && is_digit(in.peek(1))) ++in.pos;
+    }
+    if (in.take(u'.')) {
+        for (; is_digit(in.peek()); ++mantissa_digits, ++fraction_digits)
+            d.digits.push_back(static_cast<char>(in.s[in.pos++]));
+    }
+    if (mantissa_digits == 0) return DISP_E_TYPEMISMATCH;
+    long exponent = 0;
+    if (in.take(u'e') || in.take(u'E')) {
+        bool negative_exponent = false;
+        if (in.peek() == u'+' || in.peek() == u'-') negative_exponent = in.s[in.pos++] == u'-';
+        if (!is_digit(in.peek())) return DISP_E_TYPEMISMATCH;
+        for (; is_digit(in.peek()); ++in.pos)
+            if (exponent < 1000000) exponent = exponent * 10 + (in.s[in.pos] - u'0');
+        if (negative_exponent) exponent = -exponent;
+    }
+    bool closed = false;
+    for (;; ++in.pos) {
+        in.skip_blanks();
+        char16_t const c = in.peek();
+        if (sign == 0 && !parenthesised && (c == u'+' || c == u'-'))
+            sign = c;
+        else if (parenthesised && !closed && c == u')')
+            closed = true;
+        else
+            break;
+    }
+    if (!in.at_end() || parenthesised != closed) return DISP_E_TYPEMISMATCH;
+    d.negative = sign == u'-' || parenthesised;
+    d.exponent = exponent - fraction_digits;
+    strip_zeros(d);
+    return S_OK;
 }
 
 // Rounds a decimal to an integer exactly (half to even); nullopt beyond 64 bits.
@@ -175,38 +280,6 @@ std::string format_date(SYSTEMTIME const& st) {
                   static_cast<unsigned>(st.wSecond), st.wHour < 12 ? "AM" : "PM");
     return text + time;
 }
-
-// A small cursor over date text.
-struct Scanner {
-    std::u16string_view s;
-    std::size_t pos = 0;
-
-    bool at_end() const noexcept { return pos == s.size(); }
-    bool take(char16_t c) noexcept {
-        if (pos < s.size() && s[pos] == c) {
-            ++pos;
-            return true;
-        }
-        return false;
-    }
-    // 1..max_digits decimal digits.
-    std::optional<unsigned> number(std::size_t max_digits) noexcept {
-        unsigned value = 0;
-        std::size_t count = 0;
-        while (pos < s.size() && is_digit(s[pos]) && count < max_digits) {
-            value = value * 10 + (s[pos++] - u'0');
-            ++count;
-        }
-        if (count == 0 || (pos < s.size() && is_digit(s[pos]))) return std::nullopt;
-        return value;
-    }
-    std::size_t skip_blanks() noexcept {
-        std::size_t const start = pos;
-        while (pos < s.size() && is_blank(s[pos]))
-            ++pos;
-        return pos - start;
-    }
-};
 
 // H:MM[:SS] [AM|PM]
 bool parse_time(Scanner& in, SYSTEMTIME& st) noexcept {
@@ -297,15 +370,15 @@ HRESULT string_to(BSTR text, VARTYPE vt, VARIANT& out) {
     }
     if (equals_ascii_nocase(s, "true")) return number_to(signed_number(-1, true), vt, out);
     if (equals_ascii_nocase(s, "false")) return number_to(signed_number(0, true), vt, out);
-    auto const decimal = parse_decimal(s);
-    if (!decimal) return DISP_E_TYPEMISMATCH;
+    Decimal decimal;
+    if (HRESULT const hr = parse_number(s, decimal); FAILED(hr)) return hr;
     if (is_integer_type(vt)) {
-        auto const v = integral_of(*decimal);
+        auto const v = integral_of(decimal);
         if (!v) return DISP_E_OVERFLOW;
         return store_integer(*v, vt, false, out);
     }
-    if (vt == VT_BOOL) return number_to(signed_number(decimal->digits.empty() ? 0 : 1), vt, out);
-    auto const d = double_of(*decimal);
+    if (vt == VT_BOOL) return number_to(signed_number(decimal.digits.empty() ? 0 : 1), vt, out);
+    auto const d = double_of(decimal);
     if (!d) return DISP_E_OVERFLOW;
     return number_to(real_number(*d), vt, out);
 }

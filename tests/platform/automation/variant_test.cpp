@@ -481,6 +481,68 @@ TEST(VariantChangeType, DatesToAndFromText) {
     }
 }
 
+TEST(VariantChangeType, ReadsTextAsTheLocaleWritesIt) {
+    struct Case {
+        std::u16string_view text;
+        VARTYPE vt;
+        HRESULT hr;
+        double value;
+    };
+    constexpr HRESULT mismatch = DISP_E_TYPEMISMATCH;
+    for (Case const& c : std::initializer_list<Case>{
+             {u"1,000", VT_I4, S_OK, 1000},
+             {u"1,234.5", VT_R8, S_OK, 1234.5},
+             {u"1,2,3", VT_I4, S_OK, 123},
+             {u"$5", VT_I4, S_OK, 5},
+             {u"-$5", VT_R8, S_OK, -5},
+             {u"$-5", VT_R8, S_OK, -5},
+             {u"(5)", VT_I4, S_OK, -5},
+             {u"($1,234.50)", VT_R8, S_OK, -1234.5},
+             {u"5-", VT_I4, S_OK, -5},
+             {u"5+", VT_I4, S_OK, 5},
+             {u"1.5e3-", VT_R8, S_OK, -1500},
+             {u"12\n", VT_I4, S_OK, 12},
+             {u"\r\n\t12 \v\f", VT_R8, S_OK, 12},
+             {u"&H10", VT_I4, S_OK, 16},
+             {u"&hff", VT_I4, S_OK, 255},
+             {u"&HFFFF", VT_I2, S_OK, -1},
+             {u"&HFFFF", VT_I4, S_OK, -1},
+             {u"&H10000", VT_I4, S_OK, 65536},
+             {u"&HFFFFFFFF", VT_I4, S_OK, -1},
+             {u"&H80000000", VT_R8, S_OK, -2147483648.0},
+             {u"&O17", VT_I4, S_OK, 15},
+             {u"&o177777", VT_I2, S_OK, -1},
+             {u"&H100000000", VT_I4, DISP_E_OVERFLOW, 0},
+             {u"&O40000000000", VT_R8, DISP_E_OVERFLOW, 0},
+             {u"1,,0", VT_I4, mismatch, 0},
+             {u",1", VT_I4, mismatch, 0},
+             {u"1,", VT_I4, mismatch, 0},
+             {u"1.2,5", VT_R8, mismatch, 0},
+             {u"(5", VT_I4, mismatch, 0},
+             {u"5)", VT_I4, mismatch, 0},
+             {u"(-5)", VT_I4, mismatch, 0},
+             {u"-5-", VT_I4, mismatch, 0},
+             {u"$", VT_I4, mismatch, 0},
+             {u"$$5", VT_I4, mismatch, 0},
+             {u"()", VT_R8, mismatch, 0},
+             {u"&H", VT_I4, mismatch, 0},
+             {u"&H1G", VT_I4, mismatch, 0},
+             {u"&O8", VT_I4, mismatch, 0},
+             {u"&10", VT_I4, mismatch, 0},
+             {u"-&H10", VT_I4, mismatch, 0},
+             {u"&H 10", VT_I4, mismatch, 0},
+             {u"1/2/20", VT_R8, mismatch, 0},
+             {u"1/1/2000\n", VT_DATE, S_OK, 36526},
+         }) {
+        Var out;
+        ASSERT_EQ(from_text(out, c.text, c.vt), c.hr) << std::string(c.text.begin(), c.text.end());
+        if (FAILED(c.hr)) continue;
+        EXPECT_EQ(out->vt, c.vt);
+        ASSERT_EQ(VariantChangeType(&out, &out.v, 0, VT_R8), S_OK);
+        EXPECT_NEAR(out->dblVal, c.value, 1e-9) << std::string(c.text.begin(), c.text.end());
+    }
+}
+
 TEST(VariantChangeType, EmptyAndNull) {
     Var out;
     VARIANT const empty = of_type(VT_EMPTY);
