@@ -45,6 +45,10 @@ bool is_digit(char16_t c) noexcept {
     return c >= u'0' && c <= u'9';
 }
 
+bool is_letter(char16_t c) noexcept {
+    return (c >= u'a' && c <= u'z') || (c >= u'A' && c <= u'Z');
+}
+
 // A small cursor over number and date text.
 struct Scanner {
     std::u16string_view s;
@@ -315,38 +319,91 @@ bool parse_time(Scanner& in, SYSTEMTIME& st) noexcept {
     return true;
 }
 
-// "M/D/YYYY[ time]", "YYYY-MM-DD[( |T)time]" or a time alone (on day zero).
-std::optional<DATE> parse_date(std::u16string_view text) noexcept {
-    Scanner in{text};
-    SYSTEMTIME st{1899, 12, 0, 30, 0, 0, 0, 0};
+// The months as en-US names them; the first three letters of each are its abbreviation.
+constexpr std::string_view month_names[12] = {"january",   "february", "march",    "april",
+                                              "may",       "june",     "july",     "august",
+                                              "september", "october",  "november", "december"};
+
+std::optional<unsigned> month_name(Scanner& in) noexcept {
+    std::size_t const start = in.pos;
+    while (is_letter(in.peek()))
+        ++in.pos;
+    std::u16string_view const word = in.s.substr(start, in.pos - start);
+    for (unsigned m = 0; m < 12; ++m) {
+        if (equals_ascii_nocase(word, month_names[m]) ||
+            equals_ascii_nocase(word, month_names[m].substr(0, 3)))
+            return m + 1;
+    }
+    in.pos = start;
+    return std::nullopt;
+}
+
+// One or two digits are a year in the platform's window: 00-29 are 2000-2029 and 30-99 are
+// 1930-1999. Written with more digits, a year is taken as it stands.
+std::optional<unsigned> year(Scanner& in) noexcept {
+    std::size_t const start = in.pos;
+    auto const y = in.number(4);
+    if (!y || in.pos - start > 2) return y;
+    return *y < 30 ? 2000 + *y : 1900 + *y;
+}
+
+// What separates the parts of a date that names its month: blanks, a comma or both.
+bool name_separator(Scanner& in) noexcept {
+    std::size_t const start = in.pos;
+    in.skip_blanks();
+    if (in.take(u',')) in.skip_blanks();
+    return in.pos > start;
+}
+
+enum class DateForm { none, plain, iso };
+
+// "M/D/Y", "YYYY-MM-DD", "D-Mon-Y", "Month D, Y" or "D Month Y" into st. Without a date, in
+// stays where it was and the answer is none.
+std::optional<DateForm> calendar_date(Scanner& in, SYSTEMTIME& st) noexcept {
+    auto const found = [&st](unsigned m, std::optional<unsigned> d, std::optional<unsigned> y,
+                             DateForm form) -> std::optional<DateForm> {
+        if (!d || !y) return std::nullopt;
+        st.wMonth = static_cast<WORD>(m);
+        st.wDay = static_cast<WORD>(*d);
+        st.wYear = static_cast<WORD>(*y);
+        return form;
+    };
+    std::optional<unsigned> const none;
+    if (auto const m = month_name(in)) {
+        auto const d = name_separator(in) ? in.number(2) : none;
+        return found(*m, d, d && name_separator(in) ? year(in) : none, DateForm::plain);
+    }
     std::size_t const start = in.pos;
     auto const first = in.number(4);
     if (!first) return std::nullopt;
-    bool has_date = true;
-    bool iso = false;
+    bool const may_be_day = in.pos - start <= 2;
     if (in.take(u'/')) {
-        auto const day = in.number(2);
-        if (!day || !in.take(u'/')) return std::nullopt;
-        auto const year = in.number(4);
-        if (!year) return std::nullopt;
-        st.wMonth = static_cast<WORD>(*first);
-        st.wDay = static_cast<WORD>(*day);
-        st.wYear = static_cast<WORD>(*year);
-    } else if (in.take(u'-')) {
-        auto const month = in.number(2);
-        if (!month || !in.take(u'-')) return std::nullopt;
-        auto const day = in.number(2);
-        if (!day) return std::nullopt;
-        st.wYear = static_cast<WORD>(*first);
-        st.wMonth = static_cast<WORD>(*month);
-        st.wDay = static_cast<WORD>(*day);
-        iso = true;
-    } else {
-        has_date = false;
-        in.pos = start;
+        auto const d = in.number(2);
+        return found(*first, d, d && in.take(u'/') ? year(in) : none, DateForm::plain);
     }
-    if (has_date && !in.at_end()) {
-        bool const separated = in.skip_blanks() > 0 || (iso && in.take(u'T'));
+    if (in.take(u'-')) {
+        if (auto const m = month_name(in))
+            return found(*m, first, may_be_day && in.take(u'-') ? year(in) : none, DateForm::plain);
+        auto const m = in.number(2);
+        if (!m || !in.take(u'-')) return std::nullopt;
+        return found(*m, in.number(2), first, DateForm::iso);
+    }
+    if (may_be_day && name_separator(in)) {
+        if (auto const m = month_name(in))
+            return found(*m, first, name_separator(in) ? year(in) : none, DateForm::plain);
+    }
+    in.pos = start;
+    return DateForm::none;
+}
+
+// A calendar date, a time after it or both; a time alone falls on day zero.
+std::optional<DATE> parse_date(std::u16string_view text) noexcept {
+    Scanner in{text};
+    SYSTEMTIME st{1899, 12, 0, 30, 0, 0, 0, 0};
+    auto const form = calendar_date(in, st);
+    if (!form) return std::nullopt;
+    if (*form != DateForm::none && !in.at_end()) {
+        bool const separated = in.skip_blanks() > 0 || (*form == DateForm::iso && in.take(u'T'));
         if (!separated) return std::nullopt;
     }
     if (!in.at_end() && !parse_time(in, st)) return std::nullopt;
