@@ -13,8 +13,10 @@ struct registry {
 };
 
 registry& instance() {
-    // Never destroyed: handlers with static storage may unregister during exit.
-    static registry& r = *new registry;
+    // Torn down with the module, which may unload long before the process ends. Every handler
+    // registers in its constructor, so the registry is complete before any handler is and, torn
+    // down in reverse, outlives them all, handlers with static storage included.
+    static registry r;
     return r;
 }
 
