@@ -43,6 +43,17 @@ std::u16string UnifiedDocuments::escaped(std::u16string_view text) {
             case u'"':
                 result += u"&quot;";
                 break;
+            // Written raw, these would reach the reader changed: a parser turns them into spaces
+            // in attribute values and CR LF or a lone CR into LF everywhere. References survive.
+            case u'\t':
+                result += u"&#9;";
+                break;
+            case u'\n':
+                result += u"&#10;";
+                break;
+            case u'\r':
+                result += u"&#13;";
+                break;
             default:
                 result.push_back(c);
         }
