@@ -18,6 +18,23 @@ bool forbidden_in_xml(std::u16string_view text, std::size_t i) noexcept {
     return false;
 }
 
+// The reference a character is written as, or nothing when it is written as itself. Besides
+// the markup characters, TAB, LF and CR: written raw, they would reach the reader changed, as a
+// parser turns them into spaces in attribute values and CR LF or a lone CR into LF everywhere.
+std::u16string_view reference_for(char16_t c) noexcept {
+    struct reference {
+        char16_t c;
+        std::u16string_view text;
+    };
+    static constexpr reference references[] = {
+        {u'&', u"&amp;"}, {u'<', u"&lt;"},   {u'>', u"&gt;"},   {u'"', u"&quot;"},
+        {u'\t', u"&#9;"}, {u'\n', u"&#10;"}, {u'\r', u"&#13;"},
+    };
+    for (reference const& r : references)
+        if (r.c == c) return r.text;
+    return {};
+}
+
 }  // namespace
 
 std::u16string UnifiedDocuments::escaped(std::u16string_view text) {
@@ -30,22 +47,11 @@ std::u16string UnifiedDocuments::escaped(std::u16string_view text) {
             result.push_back(u'\uFFFD');
             continue;
         }
-        switch (c) {
-            case u'&':
-                result += u"&amp;";
-                break;
-            case u'<':
-                result += u"&lt;";
-                break;
-            case u'>':
-                result += u"&gt;";
-                break;
-            case u'"':
-                result += u"&quot;";
-                break;
-            default:
-                result.push_back(c);
-        }
+        std::u16string_view const reference = reference_for(c);
+        if (reference.empty())
+            result.push_back(c);
+        else
+            result += reference;
     }
     return result;
 }

@@ -53,8 +53,9 @@ public:
     static constexpr std::u16string_view value = u"<Value>%s</Value>";
     static constexpr std::u16string_view probe_end = u"</Probe>";
 
-    // A device text made safe for element content and attribute values: markup characters
-    // become references, and characters no XML document may hold become U+FFFD.
+    // A device text made safe for element content and attribute values: markup characters and
+    // the white space a parser would normalise (TAB, LF, CR) become references, and characters
+    // no XML document may hold become U+FFFD.
     static std::u16string escaped(std::u16string_view text);
 
     // The Model Q data document for one reading of the device.

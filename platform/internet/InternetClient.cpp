@@ -1,7 +1,9 @@
 #include "platform/internet/InternetClient.h"
 
 #include <arpa/inet.h>
+#include <strings.h>
 #include <cstring>
+#include <string_view>
 
 #include "platform/base/CodePage.h"
 #include "platform/base/ThreadState.h"
@@ -20,14 +22,18 @@ bool is_label_char(char c) noexcept {
            c == '_';
 }
 
-// A host name (labels of letters, digits, '-' and '_' between dots) or an IPv4 or IPv6 address.
-// Anything else, a ":port" suffix included, names no host.
+// A host name (labels of letters, digits, '-' and '_' between dots, and one trailing dot when it
+// is written fully qualified) or an IPv4 or IPv6 address. Anything else, a ":port" suffix
+// included, names no host.
 bool is_host(std::string const& name) {
-    if (name.empty() || name.size() > 253) return false;
     in6_addr v6;
     if (inet_pton(AF_INET6, name.c_str(), &v6) == 1) return true;
+    std::string_view labels = name;
+    // The root's label is empty by nature; a lone "." is no name, though.
+    if (labels.size() > 1 && labels.back() == '.') labels.remove_suffix(1);
+    if (labels.empty() || labels.size() > 253) return false;
     std::size_t label = 0;
-    for (char c : name) {
+    for (char c : labels) {
         if (c == '.') {
             if (label == 0) return false;
             label = 0;
@@ -38,6 +44,22 @@ bool is_host(std::string const& name) {
         }
     }
     return label > 0;
+}
+
+// A host as the request's URL writes it. Names under "localhost" are the loopback's however they
+// are written, but libcurl releases before late 2024 know them as such only without the root's
+// dot. Other names keep theirs: it tells the resolver the name is absolute, not one to try its
+// search list on.
+std::string url_host(std::string const& host) {
+    in6_addr v6;
+    if (inet_pton(AF_INET6, host.c_str(), &v6) == 1) return "[" + host + "]";
+    constexpr std::string_view localhost = "localhost.";
+    std::size_t const size = host.size();
+    bool const under_localhost =
+        size >= localhost.size() &&
+        strcasecmp(host.c_str() + size - localhost.size(), localhost.data()) == 0 &&
+        (size == localhost.size() || host[size - localhost.size() - 1] == '.');
+    return under_localhost ? host.substr(0, size - 1) : host;
 }
 
 // The last error a request's send or read leaves for each way its transfer can end early.
@@ -104,11 +126,8 @@ bool InternetClient::send(request& r) noexcept {
             SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
             return false;
         }
-        in6_addr v6;
-        bool const bracketed = inet_pton(AF_INET6, host.c_str(), &v6) == 1;
         HttpTransfer::options settings;
-        settings.url = "http://" + (bracketed ? "[" + host + "]" : host) + ":" +
-                       std::to_string(r.owner->port) + r.path;
+        settings.url = "http://" + url_host(host) + ":" + std::to_string(r.owner->port) + r.path;
         session const& owner = *r.owner->owner;
         settings.method = r.verb;
         settings.http10 = r.http10;
