@@ -64,9 +64,11 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // Common failures of every function taking a key: ERROR_INVALID_HANDLE for a handle that is not
 // open (never dereferenced, so any value is safe to pass), ERROR_KEY_DELETED when the handle's
 // key has been deleted since it was opened, ERROR_ACCESS_DENIED when the handle lacks the right
-// the call needs or the store file cannot be opened or written, ERROR_REGISTRY_CORRUPT when the
-// file is not a registry store, ERROR_SHARING_VIOLATION when another process holds the store
-// locked for longer than several seconds.
+// the call needs or the store file cannot be opened or written, ERROR_PATH_NOT_FOUND when the
+// folder of the store file does not exist, ERROR_REGISTRY_CORRUPT when the file is not a
+// registry store, ERROR_SHARING_VIOLATION when another process holds the store locked for longer
+// than several seconds. A store that this process may not write, or whose folder it may not
+// write, is still read (and follows what its writers commit); only writes to it fail.
 
 // Opens `subKey`, creating it and every missing key along the path (creating needs
 // KEY_CREATE_SUB_KEY on `key`). `cls`, `security` and `reserved` are ignored; options other than
