@@ -147,10 +147,11 @@ std::string registry_path() noexcept;
 // Conveniences over the functions above. Paths and names are not null-terminated views; one
 // holding a null character gives ERROR_INVALID_PARAMETER. An empty `sub_key` names `key` itself.
 
-// Creates `sub_key` as needed and sets a REG_SZ value (the terminator is added).
+// Creates `sub_key` as needed and sets a REG_SZ value (the terminator is added), in one
+// transaction.
 LSTATUS reg_set_string(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                        std::u16string_view value) noexcept;
-// Creates `sub_key` as needed and sets a REG_DWORD value.
+// Creates `sub_key` as needed and sets a REG_DWORD value, in one transaction.
 LSTATUS reg_set_dword(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                       DWORD value) noexcept;
 // Reads a REG_SZ or REG_EXPAND_SZ value into `value`, without terminators; ERROR_INVALID_DATA for

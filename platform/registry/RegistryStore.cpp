@@ -320,20 +320,8 @@ LONG RegistryStore::create_key(HKEY base, KeyPath const& path, REGSAM desired, H
     DWORD how = REG_OPENED_EXISTING_KEY;
     std::uint32_t store_id = 0;
     LONG rc = with_key(base, 0, true, [&](Handle const& parent) -> LONG {
-        std::int64_t current = parent.key_id;
-        how = REG_OPENED_EXISTING_KEY;
-        for (auto const& name : path) {
-            std::int64_t next = find_child(current, name);
-            if (next == 0) {
-                if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-                next = insert_child(current, name);
-                how = REG_CREATED_NEW_KEY;
-            }
-            current = next;
-        }
-        id = current;
         store_id = parent.store_id;
-        return ERROR_SUCCESS;
+        return create_path(parent, path, id, how);
     });
     if (rc != ERROR_SUCCESS) return rc;
     try {
@@ -377,12 +365,23 @@ LONG RegistryStore::set_value(HKEY key, std::u16string_view name, DWORD type, BY
                               DWORD size) noexcept {
     std::lock_guard lock(m_mutex);
     return with_key(key, KEY_SET_VALUE, true, [&](Handle const& target) -> LONG {
-        std::string const folded = fold(name);
-        Query q(statement(set_value_sql));
-        q.bind(1, target.key_id).bind(2, name).bind(3, folded).bind(4, std::int64_t{type});
-        q.bind(5, data, size).step();
+        write_value(target.key_id, name, type, data, size);
         return ERROR_SUCCESS;
     });
+}
+
+LONG RegistryStore::create_and_set_value(HKEY base, KeyPath const& path, std::u16string_view name,
+                                         DWORD type, BYTE const* data, DWORD size) noexcept {
+    std::lock_guard lock(m_mutex);
+    return with_key(base, path.empty() ? KEY_SET_VALUE : 0, true,
+                    [&](Handle const& parent) -> LONG {
+                        std::int64_t id = 0;
+                        DWORD how = 0;
+                        if (LONG rc = create_path(parent, path, id, how); rc != ERROR_SUCCESS)
+                            return rc;
+                        write_value(id, name, type, data, size);
+                        return ERROR_SUCCESS;
+                    });
 }
 
 LONG RegistryStore::query_value(HKEY key, std::u16string_view name, DWORD& type,
@@ -798,6 +797,31 @@ std::int64_t RegistryStore::insert_child(std::int64_t parent, std::u16string_vie
     Query q(statement(insert_child_sql));
     q.bind(1, parent).bind(2, name).bind(3, folded).step();
     return sqlite3_last_insert_rowid(m_db);
+}
+
+LONG RegistryStore::create_path(Handle const& parent, KeyPath const& path, std::int64_t& id,
+                                DWORD& how) {
+    std::int64_t current = parent.key_id;
+    how = REG_OPENED_EXISTING_KEY;
+    for (auto const& name : path) {
+        std::int64_t next = find_child(current, name);
+        if (next == 0) {
+            if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
+            next = insert_child(current, name);
+            how = REG_CREATED_NEW_KEY;
+        }
+        current = next;
+    }
+    id = current;
+    return ERROR_SUCCESS;
+}
+
+void RegistryStore::write_value(std::int64_t key, std::u16string_view name, DWORD type,
+                                BYTE const* data, DWORD size) {
+    std::string const folded = fold(name);
+    Query q(statement(set_value_sql));
+    q.bind(1, key).bind(2, name).bind(3, folded).bind(4, std::int64_t{type});
+    q.bind(5, data, size).step();
 }
 
 bool RegistryStore::has_children(std::int64_t id) {

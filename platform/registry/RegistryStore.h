@@ -38,6 +38,10 @@ public:
     LONG close_key(HKEY key) noexcept;
     LONG set_value(HKEY key, std::u16string_view name, DWORD type, BYTE const* data,
                    DWORD size) noexcept;
+    // Creates `path` below `base` as needed and sets the value there, in one transaction: no
+    // other process can delete the key in between.
+    LONG create_and_set_value(HKEY base, KeyPath const& path, std::u16string_view name, DWORD type,
+                              BYTE const* data, DWORD size) noexcept;
     LONG query_value(HKEY key, std::u16string_view name, DWORD& type,
                      std::vector<BYTE>& data) noexcept;
     LONG delete_value(HKEY key, std::u16string_view name) noexcept;
@@ -115,6 +119,10 @@ private:
     std::int64_t find_child(std::int64_t parent, std::u16string_view name);
     std::int64_t walk(std::int64_t from, KeyPath const& path);  // 0 when a key is missing
     std::int64_t insert_child(std::int64_t parent, std::u16string_view name);
+    // Walks down from `parent`, adding the keys that are missing (which needs KEY_CREATE_SUB_KEY).
+    LONG create_path(Handle const& parent, KeyPath const& path, std::int64_t& id, DWORD& how);
+    void write_value(std::int64_t key, std::u16string_view name, DWORD type, BYTE const* data,
+                     DWORD size);
     bool has_children(std::int64_t id);
     void delete_subtree(std::int64_t id, bool keep_root);
 
