@@ -71,6 +71,30 @@ HRESULT for_each_automation_interface(ITypeLib* library, F&& f) {
     return S_OK;
 }
 
+// The interface keys registration wrote for a library version are those whose TypeLib key names
+// it. They are found in the registry, not in the library, whose file may be gone by now.
+HRESULT remove_interfaces(GUID const& libid, std::u16string const& version) {
+    std::vector<std::u16string> names;
+    LSTATUS const listed = ambivox::reg_subkey_names(HKEY_CLASSES_ROOT, u"Interface", names);
+    if (listed == ERROR_FILE_NOT_FOUND) return S_OK;
+    if (listed != ERROR_SUCCESS) return TYPE_E_REGISTRYACCESS;
+    for (std::u16string const& name : names) {
+        std::u16string const itf = u"Interface\\" + name;
+        std::u16string owner, owner_version;
+        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT, itf + u"\\TypeLib", {}, owner) !=
+                ERROR_SUCCESS ||
+            ambivox::parse_guid(owner) != libid ||
+            ambivox::reg_get_string(HKEY_CLASSES_ROOT, itf + u"\\TypeLib", u"Version",
+                                    owner_version) != ERROR_SUCCESS ||
+            owner_version != version)
+            continue;
+        LSTATUS const status = RegDeleteTreeW(HKEY_CLASSES_ROOT, itf.c_str());
+        // Another process removing it too is as good.
+        if (status != ERROR_SUCCESS && status != ERROR_FILE_NOT_FOUND) return TYPE_E_REGISTRYACCESS;
+    }
+    return S_OK;
+}
+
 }  // namespace
 
 HRESULT RegisterTypeLib(ITypeLib* ptlib, LPCOLESTR fullPath, LPCOLESTR helpDir) noexcept {
@@ -119,29 +143,10 @@ HRESULT UnRegisterTypeLib(REFGUID libid, WORD major, WORD minor, LCID, SYSKIND) 
                 return TYPE_E_LIBNOTREGISTERED;
         }
 
-        // The interfaces are those of the library the registration points at, as far as it
-        // still loads; each goes only when it still names this library.
-        std::u16string file;
-        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT, key + u"\\0\\win32", {}, file) ==
-            ERROR_SUCCESS) {
-            ambivox::com_ptr<ITypeLib> library;
-            if (SUCCEEDED(LoadTypeLib(file.c_str(), library.put()))) {
-                std::u16string const owner = ambivox::to_u16string(libid);
-                HRESULT const hr = for_each_automation_interface(
-                    library.get(), [&](ITypeInfo*, TYPEATTR const& type) -> HRESULT {
-                        std::u16string const itf = u"Interface\\" + to_u16string(type.guid);
-                        std::u16string named;
-                        if (ambivox::reg_get_string(HKEY_CLASSES_ROOT, itf + u"\\TypeLib", {},
-                                                    named) != ERROR_SUCCESS ||
-                            named != owner)
-                            return S_OK;
-                        return registry_result(RegDeleteTreeW(HKEY_CLASSES_ROOT, itf.c_str()));
-                    });
-                if (FAILED(hr)) return hr;
-            }
-        }
+        HRESULT hr = remove_interfaces(libid, version_text(major, minor));
+        if (FAILED(hr)) return hr;
 
-        HRESULT const hr = registry_result(RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()));
+        hr = registry_result(RegDeleteTreeW(HKEY_CLASSES_ROOT, key.c_str()));
         if (FAILED(hr)) return hr;
         // The LIBID key goes with its last version.
         std::u16string const lib_key = u"TypeLib\\" + to_u16string(libid);

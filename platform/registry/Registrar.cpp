@@ -7,6 +7,7 @@
 #include "platform/base/Errors.h"
 #include "platform/base/HResultBoundary.h"
 #include "platform/registry/Registry.h"
+#include "platform/registry/UniqueHkey.h"
 
 namespace ambivox {
 
@@ -190,51 +191,54 @@ HRESULT delete_tree(HKEY parent, std::u16string const& name) noexcept {
     return status == ERROR_FILE_NOT_FOUND ? S_OK : win32(status);
 }
 
-HRESULT set_value(HKEY key, value_entry const& v) noexcept {
-    if (v.type == REG_DWORD)
-        return win32(RegSetValueExW(key, v.name.c_str(), 0, REG_DWORD,
-                                    reinterpret_cast<BYTE const*>(&v.number), sizeof v.number));
-    return win32(RegSetValueExW(key, v.name.c_str(), 0, REG_SZ,
-                                reinterpret_cast<BYTE const*>(v.text.c_str()),
-                                static_cast<DWORD>((v.text.size() + 1) * sizeof(char16_t))));
+HRESULT set_value(HKEY root, std::u16string const& path, value_entry const& v) noexcept {
+    if (v.type == REG_DWORD) return win32(reg_set_dword(root, path, v.name, v.number));
+    return win32(reg_set_string(root, path, v.name, v.text));
 }
 
-HRESULT register_key(HKEY parent, key_entry const& key) noexcept {
+std::u16string below(std::u16string const& parent, std::u16string const& name) {
+    return parent.empty() ? name : parent + u'\\' + name;
+}
+
+// Every step names its key by the path from the root, never through a handle to its parent:
+// registration tools running at once force-remove keys that the others are writing, and a
+// handle to a removed key is of no more use. Whoever removed a key writes it whole again after.
+HRESULT register_key(HKEY root, std::u16string const& parent, key_entry const& key) {
+    std::u16string const path = below(parent, key.name);
     if (key.mode == removal::force_remove || key.mode == removal::remove) {
-        HRESULT const hr = delete_tree(parent, key.name);
+        HRESULT const hr = delete_tree(root, path);
         if (FAILED(hr) || key.mode == removal::remove) return hr;
     }
-    HKEY handle = nullptr;
-    HRESULT hr =
-        win32(RegCreateKeyExW(parent, key.name.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                              KEY_ALL_ACCESS, nullptr, &handle, nullptr));
-    if (FAILED(hr)) return hr;
-    if (key.default_value) hr = set_value(handle, *key.default_value);
+    unique_hkey handle;
+    HRESULT hr = win32(RegCreateKeyExW(root, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                       KEY_ALL_ACCESS, nullptr, handle.put(), nullptr));
+    handle.reset();
+    if (SUCCEEDED(hr) && key.default_value) hr = set_value(root, path, *key.default_value);
     for (std::size_t i = 0; SUCCEEDED(hr) && i < key.values.size(); ++i)
-        hr = set_value(handle, key.values[i]);
+        hr = set_value(root, path, key.values[i]);
     for (std::size_t i = 0; SUCCEEDED(hr) && i < key.keys.size(); ++i)
-        hr = register_key(handle, key.keys[i]);
-    RegCloseKey(handle);
+        hr = register_key(root, path, key.keys[i]);
     return hr;
 }
 
-HRESULT unregister_key(HKEY parent, key_entry const& key) noexcept {
-    if (key.mode != removal::no_remove) return delete_tree(parent, key.name);
-    HKEY handle = nullptr;
-    LSTATUS const status = RegOpenKeyExW(parent, key.name.c_str(), 0, KEY_ALL_ACCESS, &handle);
+HRESULT unregister_key(HKEY root, std::u16string const& parent, key_entry const& key) {
+    std::u16string const path = below(parent, key.name);
+    if (key.mode != removal::no_remove) return delete_tree(root, path);
+    unique_hkey handle;
+    LSTATUS const status = RegOpenKeyExW(root, path.c_str(), 0, KEY_ALL_ACCESS, handle.put());
     if (status == ERROR_FILE_NOT_FOUND) return S_OK;
     HRESULT hr = win32(status);
     if (FAILED(hr)) return hr;
     for (auto const& v : key.values) {
-        LSTATUS const deleted = RegDeleteValueW(handle, v.name.c_str());
+        LSTATUS const deleted = RegDeleteValueW(handle.get(), v.name.c_str());
         if (deleted != ERROR_SUCCESS && deleted != ERROR_FILE_NOT_FOUND) {
             hr = win32(deleted);
             break;
         }
     }
+    handle.reset();
     for (std::size_t i = 0; SUCCEEDED(hr) && i < key.keys.size(); ++i)
-        hr = unregister_key(handle, key.keys[i]);
-    RegCloseKey(handle);
+        hr = unregister_key(root, path, key.keys[i]);
     return hr;
 }
 
@@ -294,8 +298,8 @@ HRESULT Registrar::run(std::u16string_view script, bool registering) const noexc
         }
         for (auto const& root : roots) {
             for (auto const& key : root.keys) {
-                HRESULT const hr =
-                    registering ? register_key(root.root, key) : unregister_key(root.root, key);
+                HRESULT const hr = registering ? register_key(root.root, {}, key)
+                                               : unregister_key(root.root, {}, key);
                 if (FAILED(hr)) return hr;
             }
         }

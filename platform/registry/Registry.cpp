@@ -227,20 +227,17 @@ bool terminated(std::u16string_view view, std::u16string& out) {
     return true;
 }
 
-// Opens `sub_key` of `key` (creating it when `create`), or answers `key` itself for an empty
-// path. `owner` closes what was opened.
-LSTATUS open_for(HKEY key, std::u16string_view sub_key, REGSAM access, bool create,
-                 unique_hkey& owner, HKEY& target) {
+// Opens `sub_key` of `key`, or answers `key` itself for an empty path. `owner` closes what was
+// opened.
+LSTATUS open_for(HKEY key, std::u16string_view sub_key, REGSAM access, unique_hkey& owner,
+                 HKEY& target) {
     if (sub_key.empty()) {
         target = key;
         return ERROR_SUCCESS;
     }
     std::u16string path;
     if (!terminated(sub_key, path)) return ERROR_INVALID_PARAMETER;
-    LSTATUS const rc = create
-                           ? RegCreateKeyExW(key, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-                                             access, nullptr, owner.put(), nullptr)
-                           : RegOpenKeyExW(key, path.c_str(), 0, access, owner.put());
+    LSTATUS const rc = RegOpenKeyExW(key, path.c_str(), 0, access, owner.put());
     target = owner.get();
     return rc;
 }
@@ -249,12 +246,18 @@ LSTATUS set_value(HKEY key, std::u16string_view sub_key, std::u16string_view nam
                   BYTE const* data, DWORD size) {
     std::u16string terminated_name;
     if (!terminated(name, terminated_name)) return ERROR_INVALID_PARAMETER;
-    unique_hkey owner;
-    HKEY target = nullptr;
-    if (LSTATUS rc = open_for(key, sub_key, KEY_SET_VALUE, true, owner, target);
-        rc != ERROR_SUCCESS)
+    if (sub_key.empty()) return RegSetValueExW(key, terminated_name.c_str(), 0, type, data, size);
+    std::u16string path;
+    if (!terminated(sub_key, path)) return ERROR_INVALID_PARAMETER;
+    RegistryStore::KeyPath keys;
+    if (LSTATUS rc = parse_path(path.c_str(), keys); rc != ERROR_SUCCESS) return rc;
+    std::u16string_view checked_name;
+    if (LSTATUS rc = value_name(terminated_name.c_str(), checked_name); rc != ERROR_SUCCESS)
         return rc;
-    return RegSetValueExW(target, terminated_name.c_str(), 0, type, data, size);
+    // Creating the key and setting the value as one call: registration tools running at once
+    // delete and recreate keys, and one of them could otherwise delete the key in between.
+    return RegistryStore::instance().create_and_set_value(key, keys, checked_name, type, data,
+                                                          size);
 }
 
 }  // namespace
@@ -285,7 +288,7 @@ LSTATUS reg_get_string(HKEY key, std::u16string_view sub_key, std::u16string_vie
         if (!terminated(name, terminated_name)) return ERROR_INVALID_PARAMETER;
         unique_hkey owner;
         HKEY target = nullptr;
-        if (LSTATUS rc = open_for(key, sub_key, KEY_QUERY_VALUE, false, owner, target);
+        if (LSTATUS rc = open_for(key, sub_key, KEY_QUERY_VALUE, owner, target);
             rc != ERROR_SUCCESS)
             return rc;
         // Another process may grow the value between the two reads; then ask again.
@@ -321,7 +324,7 @@ LSTATUS reg_get_dword(HKEY key, std::u16string_view sub_key, std::u16string_view
         if (!terminated(name, terminated_name)) return ERROR_INVALID_PARAMETER;
         unique_hkey owner;
         HKEY target = nullptr;
-        if (LSTATUS rc = open_for(key, sub_key, KEY_QUERY_VALUE, false, owner, target);
+        if (LSTATUS rc = open_for(key, sub_key, KEY_QUERY_VALUE, owner, target);
             rc != ERROR_SUCCESS)
             return rc;
         DWORD type = REG_NONE;
@@ -343,7 +346,7 @@ LSTATUS reg_subkey_names(HKEY key, std::u16string_view sub_key,
     return guarded([&]() -> LSTATUS {
         unique_hkey owner;
         HKEY target = nullptr;
-        if (LSTATUS rc = open_for(key, sub_key, KEY_ENUMERATE_SUB_KEYS, false, owner, target);
+        if (LSTATUS rc = open_for(key, sub_key, KEY_ENUMERATE_SUB_KEYS, owner, target);
             rc != ERROR_SUCCESS)
             return rc;
         std::vector<std::u16string> found;

@@ -64,9 +64,11 @@ constexpr DWORD REG_OPENED_EXISTING_KEY = 2;
 // Common failures of every function taking a key: ERROR_INVALID_HANDLE for a handle that is not
 // open (never dereferenced, so any value is safe to pass), ERROR_KEY_DELETED when the handle's
 // key has been deleted since it was opened, ERROR_ACCESS_DENIED when the handle lacks the right
-// the call needs or the store file cannot be opened or written, ERROR_REGISTRY_CORRUPT when the
-// file is not a registry store, ERROR_SHARING_VIOLATION when another process holds the store
-// locked for longer than several seconds.
+// the call needs or the store file cannot be opened or written, ERROR_PATH_NOT_FOUND when the
+// folder of the store file does not exist, ERROR_REGISTRY_CORRUPT when the file is not a
+// registry store, ERROR_SHARING_VIOLATION when another process holds the store locked for longer
+// than several seconds. A store that this process may not write, or whose folder it may not
+// write, is still read (and follows what its writers commit); only writes to it fail.
 
 // Opens `subKey`, creating it and every missing key along the path (creating needs
 // KEY_CREATE_SUB_KEY on `key`). `cls`, `security` and `reserved` are ignored; options other than
@@ -145,10 +147,11 @@ std::string registry_path() noexcept;
 // Conveniences over the functions above. Paths and names are not null-terminated views; one
 // holding a null character gives ERROR_INVALID_PARAMETER. An empty `sub_key` names `key` itself.
 
-// Creates `sub_key` as needed and sets a REG_SZ value (the terminator is added).
+// Creates `sub_key` as needed and sets a REG_SZ value (the terminator is added), in one
+// transaction.
 LSTATUS reg_set_string(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                        std::u16string_view value) noexcept;
-// Creates `sub_key` as needed and sets a REG_DWORD value.
+// Creates `sub_key` as needed and sets a REG_DWORD value, in one transaction.
 LSTATUS reg_set_dword(HKEY key, std::u16string_view sub_key, std::u16string_view name,
                       DWORD value) noexcept;
 // Reads a REG_SZ or REG_EXPAND_SZ value into `value`, without terminators; ERROR_INVALID_DATA for

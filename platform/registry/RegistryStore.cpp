@@ -1,5 +1,6 @@
 #include "platform/registry/RegistryStore.h"
 
+#include <fcntl.h>
 #include <pthread.h>
 #include <pwd.h>
 #include <sqlite3.h>
@@ -89,6 +90,9 @@ constexpr char schema_count_query[] = "SELECT count(*) FROM sqlite_master";
 struct SqlError {
     int code;
 };
+
+// The folder meant to hold the store does not exist.
+struct MissingFolder {};
 
 void check(int rc) {
     if (rc != SQLITE_OK && rc != SQLITE_ROW && rc != SQLITE_DONE) throw SqlError{rc};
@@ -225,6 +229,41 @@ void make_parents(std::string const& file) {
     }
 }
 
+std::string folder_of(std::string const& file) {
+    std::size_t const slash = file.rfind('/');
+    if (slash == std::string::npos) return ".";
+    return slash == 0 ? "/" : file.substr(0, slash);
+}
+
+// Whether this process may write the store and the journal files SQLite keeps beside it. The
+// usual set-up has an administrator register and users only read.
+bool may_write(std::string const& file, std::string const& folder) noexcept {
+    if (::faccessat(AT_FDCWD, folder.c_str(), W_OK | X_OK, AT_EACCESS) != 0) return false;
+    return ::faccessat(AT_FDCWD, file.c_str(), W_OK, AT_EACCESS) == 0 || errno == ENOENT;
+}
+
+// Names `file` as a database nobody changes: SQLite then takes no locks and wants no journal
+// files, so it reads where nothing can be created beside the store.
+std::string immutable_uri(std::string const& file) {
+    static constexpr char hex[] = "0123456789ABCDEF";
+    // An empty authority, so that a path starting with two slashes is not taken for a host.
+    std::string uri = file.starts_with('/') ? "file://" : "file:";
+    for (char const c : file) {
+        auto const u = static_cast<unsigned char>(c);
+        bool const plain = (u >= 'a' && u <= 'z') || (u >= 'A' && u <= 'Z') ||
+                           (u >= '0' && u <= '9') || c == '/' || c == '.' || c == '-' || c == '_' ||
+                           c == '~';
+        if (plain) {
+            uri.push_back(c);
+        } else {
+            uri.push_back('%');
+            uri.push_back(hex[u >> 4]);
+            uri.push_back(hex[u & 0xF]);
+        }
+    }
+    return uri + "?immutable=1";
+}
+
 RegistryStore* g_store = nullptr;
 
 }  // namespace
@@ -281,20 +320,8 @@ LONG RegistryStore::create_key(HKEY base, KeyPath const& path, REGSAM desired, H
     DWORD how = REG_OPENED_EXISTING_KEY;
     std::uint32_t store_id = 0;
     LONG rc = with_key(base, 0, true, [&](Handle const& parent) -> LONG {
-        std::int64_t current = parent.key_id;
-        how = REG_OPENED_EXISTING_KEY;
-        for (auto const& name : path) {
-            std::int64_t next = find_child(current, name);
-            if (next == 0) {
-                if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
-                next = insert_child(current, name);
-                how = REG_CREATED_NEW_KEY;
-            }
-            current = next;
-        }
-        id = current;
         store_id = parent.store_id;
-        return ERROR_SUCCESS;
+        return create_path(parent, path, id, how);
     });
     if (rc != ERROR_SUCCESS) return rc;
     try {
@@ -338,12 +365,23 @@ LONG RegistryStore::set_value(HKEY key, std::u16string_view name, DWORD type, BY
                               DWORD size) noexcept {
     std::lock_guard lock(m_mutex);
     return with_key(key, KEY_SET_VALUE, true, [&](Handle const& target) -> LONG {
-        std::string const folded = fold(name);
-        Query q(statement(set_value_sql));
-        q.bind(1, target.key_id).bind(2, name).bind(3, folded).bind(4, std::int64_t{type});
-        q.bind(5, data, size).step();
+        write_value(target.key_id, name, type, data, size);
         return ERROR_SUCCESS;
     });
+}
+
+LONG RegistryStore::create_and_set_value(HKEY base, KeyPath const& path, std::u16string_view name,
+                                         DWORD type, BYTE const* data, DWORD size) noexcept {
+    std::lock_guard lock(m_mutex);
+    return with_key(base, path.empty() ? KEY_SET_VALUE : 0, true,
+                    [&](Handle const& parent) -> LONG {
+                        std::int64_t id = 0;
+                        DWORD how = 0;
+                        if (LONG rc = create_path(parent, path, id, how); rc != ERROR_SUCCESS)
+                            return rc;
+                        write_value(id, name, type, data, size);
+                        return ERROR_SUCCESS;
+                    });
 }
 
 LONG RegistryStore::query_value(HKEY key, std::u16string_view name, DWORD& type,
@@ -460,20 +498,39 @@ template <class Body>
 LONG RegistryStore::transact(bool write, Body&& body) noexcept {
     for (int attempt = 1;; ++attempt) {
         int failure = SQLITE_OK;
+        bool torn = false;
         try {
             ensure_open(m_call_file);
+            if (write && m_read_only) {
+                // Closed, so the next call looks at the permissions again.
+                close_connection();
+                return ERROR_ACCESS_DENIED;
+            }
             exec(write ? "BEGIN IMMEDIATE" : "BEGIN");
             LONG const rc = body();
             exec(rc == ERROR_SUCCESS ? "COMMIT" : "ROLLBACK");
-            if (write && rc == ERROR_SUCCESS) ++m_writes;
-            return rc;
+            torn = snapshot_moved();
+            if (!torn) {
+                if (write && rc == ERROR_SUCCESS) ++m_writes;
+                return rc;
+            }
         } catch (SqlError const& e) {
             failure = e.code;
+            torn = snapshot_moved();
+        } catch (MissingFolder const&) {
+            return ERROR_PATH_NOT_FOUND;
         } catch (std::bad_alloc const&) {
             failure = SQLITE_NOMEM;
         }
         if (m_db != nullptr && sqlite3_get_autocommit(m_db) == 0) {
             sqlite3_exec(m_db, "ROLLBACK", nullptr, nullptr, nullptr);
+        }
+        // An immutable connection takes no locks: a writer that changed the file meanwhile may
+        // have torn what it read. Read again from a fresh connection.
+        if (torn) {
+            close_connection();
+            if (attempt < attempts) continue;
+            return ERROR_SHARING_VIOLATION;
         }
         if (is_busy(failure) && attempt < attempts) {
             std::this_thread::sleep_for(std::chrono::milliseconds(20 * attempt));
@@ -536,6 +593,10 @@ std::uint32_t RegistryStore::store_id_for(std::string const& file) {
 void RegistryStore::ensure_open(std::string const& file) {
     if (m_db != nullptr && m_db_pid != getpid()) abandon_connection();
     if (m_db != nullptr && m_db_file != file) close_connection();
+    // A read-only connection may be told of no other process's commit (an immutable one never
+    // is, and one that reads a journal it cannot lock may miss it being checkpointed away): a
+    // file that changed asks for a fresh connection.
+    if (m_db != nullptr && m_read_only && stamp_of(file) != m_stamp) close_connection();
     if (m_db == nullptr) open_connection(file);
 }
 
@@ -544,30 +605,91 @@ void RegistryStore::open_connection(std::string const& file) {
     // A new connection counts other connections' commits afresh.
     ++m_connections;
     if (!explicit_store()) make_parents(file);
+    std::string const folder = folder_of(file);
+    struct stat info {};
+    if (::stat(folder.c_str(), &info) == 0 ? !S_ISDIR(info.st_mode)
+                                           : errno == ENOENT || errno == ENOTDIR)
+        throw MissingFolder{};
+    bool const writable = may_write(file, folder);
+    // Taken before opening, so that a change made meanwhile shows at the next call.
+    m_stamp = stamp_of(file);
+    try {
+        if (writable) {
+            open_database(file.c_str(),
+                          SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX);
+            // WAL: readers never wait for the writer, and a commit is one append, so a crash at
+            // any point leaves the last committed state. NORMAL sync keeps every commit across
+            // process crashes; only a power loss may drop the latest commits, never consistency.
+            exec("PRAGMA journal_mode=WAL");
+            exec("PRAGMA synchronous=NORMAL");
+            initialize_schema();
+        } else {
+            open_read_only(file);
+        }
+    } catch (...) {
+        close_connection();
+        throw;
+    }
+    m_db_file = file;
+    m_db_pid = getpid();
+}
+
+// A writer that ended without closing its connection leaves the journal beside the store, and
+// commits may still be only there: a plain read-only connection reads them. Without a journal
+// it would have to create one, which the folder forbids; the file then holds every commit, and
+// an immutable connection reads it.
+void RegistryStore::open_read_only(std::string const& file) {
+    try {
+        open_database(file.c_str(), SQLITE_OPEN_READONLY | SQLITE_OPEN_NOMUTEX);
+        m_read_only = true;
+        initialize_schema();
+        return;
+    } catch (SqlError const& e) {
+        if ((e.code & 0xFF) != SQLITE_READONLY && (e.code & 0xFF) != SQLITE_CANTOPEN) throw;
+    }
+    close_connection();
+    open_database(immutable_uri(file).c_str(),
+                  SQLITE_OPEN_READONLY | SQLITE_OPEN_URI | SQLITE_OPEN_NOMUTEX);
+    m_read_only = true;
+    m_immutable = true;
+    initialize_schema();
+}
+
+void RegistryStore::open_database(char const* name, int flags) {
     sqlite3* db = nullptr;
-    int const rc =
-        sqlite3_open_v2(file.c_str(), &db,
-                        SQLITE_OPEN_READWRITE | SQLITE_OPEN_CREATE | SQLITE_OPEN_NOMUTEX, nullptr);
+    int const rc = sqlite3_open_v2(name, &db, flags, nullptr);
     if (rc != SQLITE_OK) {
         sqlite3_close(db);
         throw SqlError{rc};
     }
     m_db = db;
-    m_db_file = file;
-    m_db_pid = getpid();
+    sqlite3_extended_result_codes(m_db, 1);
+    sqlite3_busy_timeout(m_db, busy_timeout_ms);
+    sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
+}
+
+RegistryStore::store_stamp RegistryStore::stamp_of(std::string const& file) {
+    auto stamp = [](std::string const& path) {
+        file_stamp result;
+        struct stat info {};
+        if (::stat(path.c_str(), &info) == 0) {
+            result.device = info.st_dev;
+            result.inode = info.st_ino;
+            result.size = info.st_size;
+            result.modified_ns =
+                info.st_mtim.tv_sec * std::int64_t{1'000'000'000} + info.st_mtim.tv_nsec;
+        }
+        return result;
+    };
+    return store_stamp{stamp(file), stamp(file + "-wal")};
+}
+
+bool RegistryStore::snapshot_moved() const noexcept {
+    if (!m_immutable) return false;
     try {
-        sqlite3_extended_result_codes(m_db, 1);
-        sqlite3_busy_timeout(m_db, busy_timeout_ms);
-        sqlite3_db_config(m_db, SQLITE_DBCONFIG_DEFENSIVE, 1, nullptr);
-        // WAL: readers never wait for the writer, and a commit is one append, so a crash at any
-        // point leaves the last committed state. NORMAL sync keeps every commit across process
-        // crashes; only a power loss may drop the latest commits, never consistency.
-        exec("PRAGMA journal_mode=WAL");
-        exec("PRAGMA synchronous=NORMAL");
-        initialize_schema();
+        return stamp_of(m_db_file) != m_stamp;
     } catch (...) {
-        close_connection();
-        throw;
+        return true;
     }
 }
 
@@ -582,6 +704,7 @@ void RegistryStore::initialize_schema() {
     std::int64_t const id = pragma(application_id_query);
     if (id == application_id) return verify();
     if (id != 0) throw SqlError{SQLITE_NOTADB};
+    if (m_read_only) throw SqlError{SQLITE_READONLY};
 
     // A new file: create the tables unless another process got there first.
     exec("BEGIN IMMEDIATE");
@@ -611,6 +734,8 @@ void RegistryStore::close_connection() noexcept {
     if (m_db != nullptr) sqlite3_close(m_db);
     m_db = nullptr;
     m_db_file.clear();
+    m_read_only = false;
+    m_immutable = false;
 }
 
 // The connection belongs to the parent process (we were forked without the fork handlers):
@@ -619,6 +744,8 @@ void RegistryStore::abandon_connection() noexcept {
     m_statements.clear();
     m_db = nullptr;
     m_db_file.clear();
+    m_read_only = false;
+    m_immutable = false;
 }
 
 sqlite3_stmt* RegistryStore::statement(char const* sql) {
@@ -670,6 +797,31 @@ std::int64_t RegistryStore::insert_child(std::int64_t parent, std::u16string_vie
     Query q(statement(insert_child_sql));
     q.bind(1, parent).bind(2, name).bind(3, folded).step();
     return sqlite3_last_insert_rowid(m_db);
+}
+
+LONG RegistryStore::create_path(Handle const& parent, KeyPath const& path, std::int64_t& id,
+                                DWORD& how) {
+    std::int64_t current = parent.key_id;
+    how = REG_OPENED_EXISTING_KEY;
+    for (auto const& name : path) {
+        std::int64_t next = find_child(current, name);
+        if (next == 0) {
+            if ((parent.access & KEY_CREATE_SUB_KEY) == 0) return ERROR_ACCESS_DENIED;
+            next = insert_child(current, name);
+            how = REG_CREATED_NEW_KEY;
+        }
+        current = next;
+    }
+    id = current;
+    return ERROR_SUCCESS;
+}
+
+void RegistryStore::write_value(std::int64_t key, std::u16string_view name, DWORD type,
+                                BYTE const* data, DWORD size) {
+    std::string const folded = fold(name);
+    Query q(statement(set_value_sql));
+    q.bind(1, key).bind(2, name).bind(3, folded).bind(4, std::int64_t{type});
+    q.bind(5, data, size).step();
 }
 
 bool RegistryStore::has_children(std::int64_t id) {

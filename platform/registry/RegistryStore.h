@@ -38,6 +38,10 @@ public:
     LONG close_key(HKEY key) noexcept;
     LONG set_value(HKEY key, std::u16string_view name, DWORD type, BYTE const* data,
                    DWORD size) noexcept;
+    // Creates `path` below `base` as needed and sets the value there, in one transaction: no
+    // other process can delete the key in between.
+    LONG create_and_set_value(HKEY base, KeyPath const& path, std::u16string_view name, DWORD type,
+                              BYTE const* data, DWORD size) noexcept;
     LONG query_value(HKEY key, std::u16string_view name, DWORD& type,
                      std::vector<BYTE>& data) noexcept;
     LONG delete_value(HKEY key, std::u16string_view name) noexcept;
@@ -85,8 +89,26 @@ private:
     HKEY add_handle(std::int64_t key_id, REGSAM access, std::uint32_t store_id);
     std::uint32_t store_id_for(std::string const& file);
 
+    // Enough of a file's status to tell that another process changed it.
+    struct file_stamp {
+        std::uint64_t device = 0;
+        std::uint64_t inode = 0;
+        std::int64_t size = -1;  // -1: no such file
+        std::int64_t modified_ns = 0;
+        friend bool operator==(file_stamp const&, file_stamp const&) = default;
+    };
+    struct store_stamp {
+        file_stamp store;
+        file_stamp journal;  // the write-ahead log beside the store
+        friend bool operator==(store_stamp const&, store_stamp const&) = default;
+    };
+    static store_stamp stamp_of(std::string const& file);
+
     void ensure_open(std::string const& file);
     void open_connection(std::string const& file);
+    void open_read_only(std::string const& file);
+    void open_database(char const* name, int flags);
+    bool snapshot_moved() const noexcept;
     void initialize_schema();
     void close_connection() noexcept;
     void abandon_connection() noexcept;
@@ -97,6 +119,10 @@ private:
     std::int64_t find_child(std::int64_t parent, std::u16string_view name);
     std::int64_t walk(std::int64_t from, KeyPath const& path);  // 0 when a key is missing
     std::int64_t insert_child(std::int64_t parent, std::u16string_view name);
+    // Walks down from `parent`, adding the keys that are missing (which needs KEY_CREATE_SUB_KEY).
+    LONG create_path(Handle const& parent, KeyPath const& path, std::int64_t& id, DWORD& how);
+    void write_value(std::int64_t key, std::u16string_view name, DWORD type, BYTE const* data,
+                     DWORD size);
     bool has_children(std::int64_t id);
     void delete_subtree(std::int64_t id, bool keep_root);
 
@@ -104,6 +130,9 @@ private:
     sqlite3* m_db = nullptr;
     std::string m_db_file;
     pid_t m_db_pid = 0;
+    bool m_read_only = false;         // the store or its folder is not ours to write
+    bool m_immutable = false;         // a read-only connection that sees no other process's commits
+    store_stamp m_stamp;              // the files as they were when a read-only connection opened
     std::string m_call_file;          // the file the current operation resolved
     std::uint64_t m_writes = 0;       // write transactions this process committed
     std::uint64_t m_connections = 0;  // connections opened, so a reopened one is told apart

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <filesystem>
 #include <thread>
 
 #include "platform/automation/TypeLibrary.h"
@@ -44,8 +45,8 @@ bool key_exists(std::u16string const& key) {
 }
 
 // Calls one of the module's exports the way a registration tool does.
-HRESULT call_export(char const* name) {
-    void* module = dlopen(AMBIVOX_TEST_SERVER_PATH, RTLD_NOW | RTLD_LOCAL);
+HRESULT call_export(char const* name, char const* file = AMBIVOX_TEST_SERVER_PATH) {
+    void* module = dlopen(file, RTLD_NOW | RTLD_LOCAL);
     if (module == nullptr) return E_FAIL;
     auto entry = reinterpret_cast<HRESULT (*)()>(dlsym(module, name));
     HRESULT const hr = entry != nullptr ? entry() : E_FAIL;
@@ -315,6 +316,20 @@ TEST_F(ClassRegistration, UnregistrationRemovesWhatRegistrationWrote) {
     EXPECT_TRUE(key_exists(u"CLSID")) << "the CLSID root stays";
     EXPECT_EQ(UnRegisterTypeLib(LIBID_TestServerLib, 1, 0, 0x409, SYS_WIN32),
               TYPE_E_LIBNOTREGISTERED);
+}
+
+// The module file may be gone by the time its registration is removed.
+TEST_F(ClassRegistration, UnregistrationNeedsNoModuleFile) {
+    std::string const copy = registry.folder() + "/AmbivoxTestServer.so";
+    std::filesystem::copy_file(AMBIVOX_TEST_SERVER_PATH, copy);
+    ASSERT_EQ(call_export("DllRegisterServer", copy.c_str()), S_OK);
+    std::u16string const lib = u"TypeLib\\" + ambivox::to_u16string(LIBID_TestServerLib);
+    ASSERT_EQ(read_string(lib + u"\\1.0\\0\\win32"), std::u16string(copy.begin(), copy.end()));
+    std::filesystem::remove(copy);
+
+    EXPECT_EQ(UnRegisterTypeLib(LIBID_TestServerLib, 1, 0, 0x409, SYS_WIN32), S_OK);
+    EXPECT_FALSE(key_exists(u"Interface\\" + ambivox::to_u16string(IID_ITestCounter)));
+    EXPECT_FALSE(key_exists(lib));
 }
 
 }  // namespace

@@ -13,6 +13,8 @@
 
 #include "platform/registry/Registry.h"
 #include "platform/registry/UniqueHkey.h"
+#include "tests/support/RegistryDump.h"
+#include "tests/support/SdkModule.h"
 #include "tests/support/TempRegistry.h"
 
 using ambivox::unique_hkey;
@@ -121,6 +123,50 @@ TEST_F(RegistryConcurrency, TwoProcessesWritingAtOnceBothCommitFully) {
                 << "process " << c << " entry " << i;
         }
     }
+}
+
+// Registration tools run at once (their scripts force-remove keys the others are writing) all
+// succeed, and the store ends up holding one whole registration.
+TEST_F(RegistryConcurrency, ProcessesRegisteringAModuleAtOnceAllSucceed) {
+    constexpr int kProcesses = 40;
+    ambivox::testing::SdkModule module;
+    int start[2];
+    int results[2];
+    ASSERT_EQ(::pipe(start), 0);
+    ASSERT_EQ(::pipe(results), 0);
+    std::vector<pid_t> children;
+    for (int c = 0; c < kProcesses; ++c) {
+        pid_t const child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(start[1]);
+            char go = 0;
+            if (!readAll(start[0], &go, 1)) ::_exit(1);
+            HRESULT const hr = module.register_server();
+            ::_exit(::write(results[1], &hr, sizeof hr) == sizeof hr ? 0 : 1);
+        }
+        children.push_back(child);
+    }
+    ::close(start[0]);
+    ::close(results[1]);
+    std::vector<char> const go(kProcesses, 1);
+    ASSERT_EQ(::write(start[1], go.data(), go.size()), kProcesses);
+    ::close(start[1]);
+    for (int c = 0; c < kProcesses; ++c) {
+        HRESULT hr = E_FAIL;
+        ASSERT_TRUE(readAll(results[0], &hr, sizeof hr));
+        EXPECT_EQ(hr, S_OK) << "registration " << c;
+    }
+    ::close(results[0]);
+    for (pid_t child : children) {
+        int status = 0;
+        ASSERT_EQ(::waitpid(child, &status, 0), child);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    auto const together = ambivox::testing::registry_dump(HKEY_CLASSES_ROOT);
+    ASSERT_EQ(module.register_server(), S_OK);
+    EXPECT_EQ(ambivox::testing::registry_dump(HKEY_CLASSES_ROOT), together)
+        << "a registration on its own adds nothing";
 }
 
 TEST_F(RegistryConcurrency, AWriterKilledMidRunLeavesEveryCommitItReported) {

@@ -1,12 +1,15 @@
 #include <gtest/gtest.h>
 
+#include <grp.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -171,42 +174,145 @@ TEST(RegistryStoreFile, ADamagedOrForeignDatabaseGivesAnErrorCode) {
     EXPECT_NE(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"New", u"v", 1), ERROR_SUCCESS);
 }
 
-TEST(RegistryStoreFile, AnUnopenableFileIsAccessDenied) {
+TEST(RegistryStoreFile, AStoreThatCannotBeOpenedSaysWhy) {
     TempRegistry registry;
-    {
-        ScopedEnv missingFolder("AMBIVOX_REGISTRY",
-                                (registry.folder() + "/no/such/folder/registry.db").c_str());
-        EXPECT_EQ(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"", u"v", 1), ERROR_ACCESS_DENIED);
-        EXPECT_FALSE(std::filesystem::exists(registry.folder() + "/no"))
-            << "only the default location gets its folder made";
+    writeFile(registry.folder() + "/plain", "a file, not a folder\n");
+    struct Case {
+        std::string store;
+        LSTATUS expected;
+    };
+    Case const cases[] = {
+        {registry.folder() + "/no/such/folder/registry.db", ERROR_PATH_NOT_FOUND},
+        {registry.folder() + "/plain/registry.db", ERROR_PATH_NOT_FOUND},
+        {registry.folder(), ERROR_ACCESS_DENIED},
+    };
+    for (Case const& c : cases) {
+        ScopedEnv store("AMBIVOX_REGISTRY", c.store.c_str());
+        DWORD value = 0;
+        EXPECT_EQ(ambivox::reg_get_dword(HKEY_CURRENT_USER, u"", u"v", value), c.expected)
+            << c.store;
+        EXPECT_EQ(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"", u"v", 1), c.expected) << c.store;
     }
-    {
-        ScopedEnv folder("AMBIVOX_REGISTRY", registry.folder().c_str());
-        EXPECT_EQ(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"", u"v", 1), ERROR_ACCESS_DENIED);
+    EXPECT_FALSE(std::filesystem::exists(registry.folder() + "/no"))
+        << "only the default location gets its folder made";
+}
+
+bool readByte(int fd, char& byte) {
+    for (;;) {
+        ssize_t const got = ::read(fd, &byte, 1);
+        if (got == 1) return true;
+        if (got < 0 && errno == EINTR) continue;
+        return false;
     }
 }
 
-TEST(RegistryStoreFile, AReadOnlyStoreRefusesWrites) {
-    TempRegistry registry;
-    ASSERT_EQ(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"Existing", u"v", 1), ERROR_SUCCESS);
-    releaseStore();
-    ::chmod(registry.folder().c_str(), 0755);
-    ::chmod(registry.path().c_str(), 0644);
+bool hasValue(char16_t const* name, DWORD expected) {
+    DWORD value = 0;
+    return ambivox::reg_get_dword(HKEY_CURRENT_USER, u"Store", name, value) == ERROR_SUCCESS &&
+           value == expected;
+}
 
-    // Permissions do not bind root, so the check runs as an unprivileged user when we are root.
-    pid_t const child = ::fork();
-    ASSERT_GE(child, 0);
-    if (child == 0) {
-        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
-        if (::geteuid() != 0) ::chmod(registry.path().c_str(), 0444);
-        LSTATUS const set = ambivox::reg_set_dword(HKEY_CURRENT_USER, u"New", u"v", 1);
-        ::_exit(set == ERROR_ACCESS_DENIED ? 0 : 1);
+// The usual set-up: an administrator registers, users only read. Each step's writer runs as the
+// store's owner, then its reader as a user who may not write the store or its folder: an
+// unprivileged user when we are root (permissions do not bind root), else ourselves with the
+// write permissions taken away.
+TEST(RegistryStoreFile, AReadOnlyStoreIsReadButNeverWritten) {
+    TempRegistry registry;
+    bool const root = ::geteuid() == 0;
+    auto writable = [&](bool yes) {
+        ::chmod(registry.folder().c_str(), yes ? 0700 : 0555);
+        ::chmod(registry.path().c_str(), yes ? 0644 : 0444);
+    };
+    // However the test ends, its owner must be able to remove the folder.
+    struct GiveBack {
+        std::function<void()> undo;
+        ~GiveBack() { undo(); }
+    } const giveBack{[&] { writable(true); }};
+    // Writers as other processes: one that ends without closing the store leaves its journal
+    // beside it; one that closes the store takes the journal away.
+    auto writeAndExit = [](char16_t const* name, DWORD value) {
+        pid_t const writer = ::fork();
+        if (writer == 0)
+            ::_exit(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"Store", name, value) ==
+                            ERROR_SUCCESS
+                        ? 0
+                        : 1);
+        int status = 0;
+        ASSERT_EQ(::waitpid(writer, &status, 0), writer);
+        ASSERT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    };
+    auto writeAndClose = [](char16_t const* name, DWORD value) {
+        ASSERT_EQ(ambivox::reg_set_dword(HKEY_CURRENT_USER, u"Store", name, value), ERROR_SUCCESS);
+        releaseStore();
+    };
+    struct Step {
+        char const* what;
+        std::function<void()> write;  // may be empty
+        std::function<bool()> read;
+    };
+    std::vector<Step> const steps = {
+        {"reads a store its writer closed", [&] { writeAndClose(u"Existing", 1); },
+         [] { return hasValue(u"Existing", 1); }},
+        {"sees a writer's later commit left in its journal", [&] { writeAndExit(u"Later", 2); },
+         [] { return hasValue(u"Later", 2); }},
+        {"sees a writer's later commit once it closed the store",
+         [&] { writeAndClose(u"Final", 3); }, [] { return hasValue(u"Final", 3); }},
+        {"refuses a write with access denied", nullptr,
+         [] {
+             return ambivox::reg_set_dword(HKEY_CURRENT_USER, u"Store", u"New", 1) ==
+                        ERROR_ACCESS_DENIED &&
+                    !hasValue(u"New", 1);
+         }},
+    };
+
+    writable(false);
+    int go[2];
+    int done[2];
+    ASSERT_EQ(::pipe(go), 0);
+    ASSERT_EQ(::pipe(done), 0);
+    pid_t const reader = ::fork();
+    ASSERT_GE(reader, 0);
+    if (reader == 0) {
+        ::close(go[1]);
+        ::close(done[0]);
+        char ready = 'y';
+        if (root && (::setgroups(0, nullptr) != 0 || ::setresgid(65534, 65534, 65534) != 0 ||
+                     ::setresuid(65534, 65534, 65534) != 0))
+            ready = 'u';
+        else if (::access(registry.folder().c_str(), X_OK) != 0)
+            ready = 'f';
+        if (::write(done[1], &ready, 1) != 1 || ready != 'y') ::_exit(0);
+        for (Step const& step : steps) {
+            char turn = 0;
+            if (!readByte(go[0], turn)) ::_exit(1);
+            char const found = step.read() ? 1 : 0;
+            if (::write(done[1], &found, 1) != 1) ::_exit(1);
+        }
+        ::_exit(0);
     }
+    ::close(go[0]);
+    ::close(done[1]);
+    char ready = 0;
+    EXPECT_TRUE(readByte(done[0], ready));
+    for (Step const& step : steps) {
+        if (ready != 'y') break;
+        if (step.write) {
+            writable(true);
+            step.write();
+            writable(false);
+        }
+        char found = 0;
+        ASSERT_EQ(::write(go[1], "g", 1), 1);
+        ASSERT_TRUE(readByte(done[0], found)) << step.what;
+        EXPECT_EQ(found, 1) << step.what;
+    }
+    ::close(go[1]);
+    ::close(done[0]);
     int status = 0;
-    ASSERT_EQ(::waitpid(child, &status, 0), child);
-    ASSERT_TRUE(WIFEXITED(status));
-    EXPECT_EQ(WEXITSTATUS(status), 0);
-    ::chmod(registry.path().c_str(), 0644);
+    ASSERT_EQ(::waitpid(reader, &status, 0), reader);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    if (ready == 'u') GTEST_SKIP() << "cannot run the reader as an unprivileged user";
+    if (ready == 'f') GTEST_SKIP() << "an unprivileged user cannot reach " << registry.folder();
 }
 
 }  // namespace
