@@ -122,9 +122,13 @@ TEST_F(PollOutput, JsonIsOneDocumentWithNumbersUnitsAndTimes) {
     std::string expected = "[";
     for (auto const* device : {&nx2, &n3}) {
         DeviceDocuments const documents = device->documents();
-        expected +=
-            std::string(device == &nx2 ? "" : ",") + "{\"device\":" + json_text(device->address()) +
-            ",\"name\":" + json_text(device == &nx2 ? "Server room" : "Bench") + ",\"probes\":[";
+        expected += std::string(device == &nx2 ? "" : ",") +
+                    "{\"device\":" + json_text(device->address()) +
+                    ",\"name\":" + json_text(device == &nx2 ? "Server room" : "Bench") +
+                    ",\"model\":" + json_text(documents.model()) +
+                    ",\"serial\":" + json_text(documents.serial()) + ",\"firmware\":" +
+                    (device == &nx2 ? "[\"2.1\",\"2005-03-14\"]" : "[\"1.4\",\"2003-11-20\"]") +
+                    ",\"probes\":[";
         for (std::size_t i = 0; i < documents.probes().size(); ++i) {
             auto const& probe = documents.probes()[i];
             expected += std::string(i ? "," : "") + "{\"name\":" + json_text(probe.name) +
@@ -148,12 +152,15 @@ assert [d["device"] for d in doc["devices"]] == [e["device"] for e in expected]
 for d, e in zip(doc["devices"], expected):
     assert d["family"] == "modeln" and d["status"] == "ok" and d["error"] is None, d
     assert d["name"] == e["name"], d["name"]
+    assert (d["model"], d["serial"]) == (e["model"], e["serial"]), d
+    assert [d["firmware_version"], d["firmware_release_date"]] == e["firmware"], d
     assert [p["number"] for p in d["probes"]] == list(range(1, len(e["probes"]) + 1))
     for p, q in zip(d["probes"], e["probes"]):
         r = p["reading"]
         assert (p["name"], p["type"], r["unit"]) == (q["name"], q["type"], q["unit"]), (p, q)
         assert type(r["value"]) in (int, float) and abs(r["value"] - q["value"]) < 1e-9, r
         assert r["valid"] is True
+        assert r["raw_value"] == r["value"], r
         assert type(r["time_epoch"]) is int and iso.fullmatch(r["time"])
         assert r["time"] == utc(r["time_epoch"]), r
         assert abs(r["time_epoch"] - doc["polled_at_epoch"]) < 60
@@ -235,6 +242,9 @@ assert error["name"] == "E_FAIL" and error["hresult"] == "0x80004005", error
 assert error["code"] == 0x80004005 and "no readings" in error["message"], error
 assert doc["devices"][1]["probes"] == []
 assert len(doc["devices"][2]["probes"]) == 2
+unset = {k: doc["devices"][i][k] for i, k in [(2, "model"), (1, "serial"), (1, "firmware_version"),
+                                              (1, "firmware_release_date")]}
+assert all(v is None for v in unset.values()), unset
 print("ok")
 )";
     EXPECT_EQ(python(check, document.out), "ok\n") << document.out;

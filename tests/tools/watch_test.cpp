@@ -60,6 +60,19 @@ TEST_F(PollSlow, WatchAsJsonIsOneDocumentPerLine) {
     EXPECT_EQ(std::system(command.c_str()), 0) << run.out;
 }
 
+TEST_F(PollSlow, ProbeThatDidNotAnswerIsNoReading) {
+    ModelQSimulator::options halfDead;
+    halfDead.probe1 = "-99.9";
+    ModelQSimulator device(halfDead);
+    device.map_to(5);
+    auto const table = ambivox({"poll", "modelq", "COM5"}, 20s);
+    EXPECT_NE(table.out.find("COM5    1      Probe 1  Temperature  no reading"), std::string::npos)
+        << table.out;
+    auto const metrics = ambivox({"poll", "modelq", "COM5", "--prometheus"}, 20s);
+    EXPECT_EQ(AmbivoxProgram::occurrences(metrics.out, "ambivox_reading{"), 1) << metrics.out;
+    EXPECT_EQ(metrics.out.find("probe=\"1\""), std::string::npos) << metrics.out;
+}
+
 TEST_F(PollSlow, CtrlCEndsAWatchCleanly) {
     AmbivoxProgram watch({"poll", "modeln", n15.address(), "--watch", "0.5"});
     ASSERT_TRUE(watch.wait_for_output("DEVICE", 20s, 2)) << watch.err();
@@ -110,7 +123,8 @@ TEST_F(PollSlow, DevicesArePolledAtTheSameTime) {
         n15.address() +
         "\"], d\n"
         "assert [x[\"name\"] for x in d[:2]]==[\"B\",\"A\"] and d[0][\"battery\"]==\"Bat Ok\"\n"
-        "assert [p[\"reading\"][\"value\"] for p in d[0][\"probes\"]]==[50.5,-99.9]\n"
+        "assert [p[\"reading\"][\"value\"] for p in d[0][\"probes\"]]==[50.5,None]\n"
+        "assert d[0][\"probes\"][1][\"reading\"][\"raw_value\"]==-99.9\n"
         "assert [p[\"reading\"][\"value\"] for p in d[1][\"probes\"]]==[21.5,22.0]\n"
         "assert d[1][\"battery\"]==\"Bat Low\" and "
         "d[1][\"probes\"][0][\"reading\"][\"unit\"]==\"F\"' '" +

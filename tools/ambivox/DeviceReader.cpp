@@ -2,6 +2,7 @@
 
 #include <filesystem>
 #include <new>
+#include <string_view>
 
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/UniqueBstr.h"
@@ -9,11 +10,15 @@
 #include "platform/base/CodePage.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
+#include "readings/TemperatureConversion.h"
 #include "tools/ambivox/SerialPortMap.h"
 
 namespace ambivox::cli {
 
 namespace {
+
+// What a Model N device answers for its serial number until its configuration has given one.
+constexpr std::string_view serial_not_available = "not available";
 
 std::string utf8(BSTR text) {
     return narrow(bstr_view(text), CP_UTF8);
@@ -59,6 +64,8 @@ ProbeReport probe_report(IProbe* probe) {
         FAILED(point->get_UTCTime(&utc)))
         return report;
     report.has_reading = true;
+    // The module's own rule, so that the program never calls valid what the library does not.
+    report.no_reading = TemperatureConversion::is_sentinel(value.get());
     report.utc = utc;
     report.unit = text_of(point.get(), &IDataPoint::get_Unit);
     return report;
@@ -124,8 +131,12 @@ void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
         return fail(report, hr, "the device object refused the name \"" + target.name + "\"");
     hr = device->Poll();
     report.name = text_of(device.get(), &IAmbivoxModelN::get_Name);
-    report.model = text_of(device.get(), &IAmbivoxModelN::get_Model);
+    // The device answers a placeholder text for a model nobody set; only the client sets one.
+    if (!target.model.empty()) report.model = text_of(device.get(), &IAmbivoxModelN::get_Model);
     report.serial = text_of(device.get(), &IAmbivoxModelN::get_SerialNumber);
+    if (report.serial == serial_not_available) report.serial.clear();
+    report.firmware = text_of(device.get(), &IAmbivoxModelN::get_SoftwareVersion);
+    report.firmware_date = text_of(device.get(), &IAmbivoxModelN::get_SoftwareReleaseDate);
     if (FAILED(hr))
         return fail(report, hr,
                     "no readings could be read from the device at " + target.address +

@@ -16,12 +16,12 @@ struct ProbeReport {
     std::string name;
     std::string type;
     bool has_reading = false;  // false: the probe holds no data point yet
-    double value = 0;
+    bool no_reading = false;   // the value is the readings' mark for a probe that did not answer
+    double value = 0;          // as the device stored it, the no-reading mark included
     std::string unit;
     std::int64_t utc = 0;  // seconds since 1970 UTC
 
-    // The devices store -999.99 (and -99.99) for a value they could not read.
-    bool valid() const noexcept { return has_reading && value != -999.99 && value != -99.99; }
+    bool valid() const noexcept { return has_reading && !no_reading; }
 };
 
 struct DeviceReport {
@@ -30,8 +30,10 @@ struct DeviceReport {
     bool setup_failure = false;  // the device object could not even be created
     std::string failure;         // what went wrong, in plain words; empty on success
     std::string name;            // the device's name after the poll
-    std::string model;           // Model N: the model the client set ("not set" when none)
-    std::string serial;          // Model N only
+    std::string model;           // Model N: the model the client set; empty when none
+    std::string serial;          // Model N only; empty when the device did not give it
+    std::string firmware;        // Model N only: version and release date as the device gave
+    std::string firmware_date;   // them; empty when it did not
     std::string battery;         // Model Q only
     std::vector<ProbeReport> probes;
 

@@ -31,7 +31,11 @@ std::string probe_json(ProbeReport const& probe) {
                        ",\"name\":" + JsonWriter::quoted(probe.name) +
                        ",\"type\":" + JsonWriter::quoted(probe.type) + ",\"reading\":";
     if (!probe.has_reading) return json + "null}";
-    json += "{\"value\":" + number(probe.value) + ",\"unit\":" + JsonWriter::quoted(probe.unit) +
+    // The raw value keeps what the device stored, the no-reading mark included, for those who
+    // want it; `value` is only ever a reading.
+    json += "{\"value\":" + (probe.valid() ? number(probe.value) : "null") +
+            ",\"raw_value\":" + number(probe.value) +
+            ",\"unit\":" + JsonWriter::quoted(probe.unit) +
             ",\"valid\":" + (probe.valid() ? "true" : "false") + "," +
             time_fields(probe.utc, "time") + "}";
     return json + "}";
@@ -46,7 +50,9 @@ std::string device_json(DeviceReport const& report) {
     if (modelQ)
         json += ",\"battery\":" + text_or_null(report.battery);
     else
-        json += ",\"serial\":" + text_or_null(report.serial);
+        json += ",\"serial\":" + text_or_null(report.serial) +
+                ",\"firmware_version\":" + text_or_null(report.firmware) +
+                ",\"firmware_release_date\":" + text_or_null(report.firmware_date);
     json += std::string(",\"status\":") + (report.ok() ? "\"ok\"" : "\"failed\"") + ",\"error\":";
     if (report.ok()) {
         json += "null";
