@@ -32,6 +32,12 @@ TEST_F(Usage, BadCommandLinesSayWhatIsWrong) {
              {{"poll", "modelq", "COMX"}, "\"COMX\" is not a serial port"},
              {{"poll", "modelq", "0"}, "\"0\" is not a serial port"},
              {{"poll", "modeln", "h", "--json", "--prometheus"}, "choose one output"},
+             {{"poll", "modeln", "h", "--prometheus", "--watch", "1"},
+              "--watch with --prometheus needs --output FILE"},
+             {{"poll", "modeln", "h", "modeln", "h", "--prometheus"},
+              "the device h is named twice"},
+             {{"poll", "modelq", "COM3", "modelq", "3", "--prometheus", "--output", "f"},
+              "the device COM3 is named twice"},
              {{"poll", "modeln", "h", "--watch", "0"}, "--watch needs a number of seconds"},
              {{"poll", "modeln", "h", "--watch", "soon"}, "--watch needs a number of seconds"},
              {{"poll", "modeln", "h", "--count", "2"}, "--count goes with --watch"},
@@ -67,7 +73,7 @@ TEST_F(Usage, HelpDocumentsTheCommandsAndExitCodes) {
         EXPECT_EQ(run.err, "");
         for (char const* text :
              {"ambivox poll DEVICE...", "ambivox simulate modeln", "ambivox demo",
-              "ambivox registry dump [KEY]", "ambivox ports map COMn DEVICE",
+              "ambivox registry dump [KEY]", "ambivox ports map COMn DEVICE", "--output FILE",
               "Exit codes:", "0  everything worked", "1  some devices could not be read",
               "2  bad usage", "3  setup failure"})
             EXPECT_NE(run.out.find(text), std::string::npos) << text;

@@ -1,11 +1,16 @@
 // Polls that wait on the clock: --watch repeats until its count or Ctrl-C, Model Q devices
 // (about 1.5 s each) are polled at the same time as the others, and a poll on a terminal shows
 // its progress on stderr.
+#include <sys/stat.h>
+
 #include <chrono>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <regex>
+#include <sstream>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "tests/tools/AmbivoxProgram.h"
@@ -58,6 +63,38 @@ TEST_F(PollSlow, WatchAsJsonIsOneDocumentPerLine) {
         "assert len(rounds)==3 and all(len(r[\"devices\"][0][\"probes\"])==6 for r in rounds)' '" +
         path + "'";
     EXPECT_EQ(std::system(command.c_str()), 0) << run.out;
+}
+
+TEST_F(PollSlow, WatchAsPrometheusReplacesItsOutputFileEachRound) {
+    std::filesystem::create_directory(registry.folder() + "/metrics");
+    std::string const path = registry.folder() + "/metrics/ambivox.prom";
+    AmbivoxProgram watch({"poll", "modeln", n15.address(), "--prometheus", "--watch", "0.2",
+                          "--count", "3", "--output", path});
+    auto const deadline = AmbivoxProgram::clock::now() + 20s;
+    while (!std::filesystem::exists(path) && AmbivoxProgram::clock::now() < deadline)
+        std::this_thread::sleep_for(20ms);
+    // A collector holding the first round keeps it whole while later rounds land beside it.
+    std::ifstream first(path);
+    struct stat before {};
+    ASSERT_EQ(::stat(path.c_str(), &before), 0);
+    ASSERT_EQ(watch.wait(30s), 0) << watch.err();
+    EXPECT_EQ(watch.out(), "");
+    struct stat after {};
+    ASSERT_EQ(::stat(path.c_str(), &after), 0);
+    EXPECT_NE(before.st_ino, after.st_ino) << "the file was rewritten in place";
+    std::stringstream held;
+    held << first.rdbuf();
+    std::stringstream last;
+    last << std::ifstream(path).rdbuf();
+    for (std::string const& round : {held.str(), last.str()}) {
+        EXPECT_EQ(AmbivoxProgram::occurrences(round, "# HELP ambivox_reading "), 1) << round;
+        EXPECT_TRUE(round.ends_with("ambivox_device_up{device=\"" + n15.address() + "\"} 1\n"))
+            << round;
+    }
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(registry.folder() + "/metrics"),
+                            std::filesystem::directory_iterator()),
+              1)
+        << "no temporary file is left behind";
 }
 
 TEST_F(PollSlow, ProbeThatDidNotAnswerIsNoReading) {

@@ -190,6 +190,9 @@ PollOptions parse_poll(Cursor& in, Command& command) {
         } else if (word == "--count") {
             poll.rounds = count_of(in.value_of(word));
             countGiven = true;
+        } else if (word == "--output" || word == "-o") {
+            poll.output = in.value_of(word);
+            if (poll.output.empty()) usage(word + " needs a file name that is not empty");
         } else if (word == "--from" || word == "-f") {
             read_devices_file(in.value_of(word), poll.devices);
             current = false;
@@ -203,6 +206,16 @@ PollOptions parse_poll(Cursor& in, Command& command) {
     if (poll.devices.empty())
         usage("poll needs at least one device: modeln ADDRESS or modelq PORT");
     if (countGiven && poll.watch_seconds == 0) usage("--count goes with --watch");
+    if (poll.format == OutputFormat::prometheus) {
+        // Prometheus takes one exposition at a time, each series once in it.
+        if (poll.watch_seconds > 0 && poll.output.empty())
+            usage("--watch with --prometheus needs --output FILE, which each round replaces");
+        for (std::size_t i = 0; i < poll.devices.size(); ++i)
+            for (std::size_t j = 0; j < i; ++j)
+                if (poll.devices[j].label() == poll.devices[i].label())
+                    usage("the device " + poll.devices[i].label() +
+                          " is named twice, and --prometheus gives each device one series");
+    }
     return poll;
 }
 
@@ -404,7 +417,7 @@ std::string CommandLine::help_text() {
 
 Usage:
   ambivox poll DEVICE... [--from FILE] [--table|--json|--prometheus]
-               [--watch SECONDS [--count N]]
+               [--watch SECONDS [--count N]] [--output FILE]
       DEVICE is one of
         modeln ADDRESS [--model N3|N7|N15|NX2] [--name NAME]
                          a network device at HOST or HOST:PORT (the XML documents are
@@ -419,6 +432,9 @@ Usage:
       --prometheus  the text exposition format: ambivox_reading and ambivox_device_up gauges
       --watch S     poll again every S seconds until interrupted (Ctrl-C); --count N stops
                     after N polls
+      --output FILE each poll replaces FILE in one step (written beside it, then renamed), as
+                    a Prometheus textfile collector expects; --watch with --prometheus needs
+                    it, and --prometheus takes each device once
 
   ambivox register [MODULE]      register the module (default: AmbivoxSDK.so beside ambivox)
   ambivox unregister [MODULE]    remove its registration

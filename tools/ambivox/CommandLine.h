@@ -20,6 +20,7 @@ struct PollOptions {
     OutputFormat format = OutputFormat::table;
     double watch_seconds = 0;  // 0: poll once
     int rounds = 0;            // with a watch: stop after this many rounds; 0: until interrupted
+    std::string output;        // a file each round replaces; empty: standard output
 };
 
 struct SimulateModelNOptions {

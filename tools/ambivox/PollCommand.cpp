@@ -1,10 +1,12 @@
 #include "tools/ambivox/PollCommand.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <ctime>
 #include <iostream>
+#include <system_error>
 
 #include "ambivox/AmbivoxIds.h"
 #include "platform/com/ComPtr.h"
@@ -16,6 +18,7 @@
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/InterruptSignal.h"
 #include "tools/ambivox/JsonWriter.h"
+#include "tools/ambivox/OutputFile.h"
 #include "tools/ambivox/ProgressLine.h"
 #include "tools/ambivox/PrometheusWriter.h"
 #include "tools/ambivox/TableWriter.h"
@@ -126,16 +129,30 @@ int PollCommand::poll_round(int lastCode, int round) {
     }
 
     bool const watching = m_options.watch_seconds > 0;
+    bool const toFile = !m_options.output.empty();
+    std::string const apart = round > 1 && !toFile ? "\n" : "";
+    std::string text;
     switch (m_options.format) {
         case OutputFormat::json:
-            print(JsonWriter::write(reports, polledAt, watching));
+            text = JsonWriter::write(reports, polledAt, watching);
             break;
         case OutputFormat::prometheus:
-            print((round > 1 ? "\n" : "") + PrometheusWriter::write(reports));
+            text = apart + PrometheusWriter::write(reports);
             break;
         case OutputFormat::table:
-            print((round > 1 ? "\n" : "") + TableWriter::write(reports));
+            text = apart + TableWriter::write(reports);
             break;
+    }
+    int code = exit_code_of(reports);
+    if (!toFile) {
+        print(text);
+    } else {
+        try {
+            OutputFile::replace(m_options.output, text);
+        } catch (std::system_error const& error) {
+            std::cerr << "ambivox: " << error.what() << "\n";
+            code = std::max(code, static_cast<int>(exit_failed));
+        }
     }
     for (DeviceReport const& report : reports) {
         if (report.ok()) continue;
@@ -145,7 +162,7 @@ int PollCommand::poll_round(int lastCode, int round) {
             std::cerr << "ambivox: is the module registered? See 'ambivox register'.\n";
     }
     std::cerr.flush();
-    return exit_code_of(reports);
+    return code;
 }
 
 int PollCommand::run() {
