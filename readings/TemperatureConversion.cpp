@@ -2,13 +2,12 @@
 
 #include <cmath>
 
+#include "ambivox/NoReading.h"
 #include "platform/base/Errors.h"
 
 namespace ambivox {
 
 namespace {
-
-constexpr double no_reading_values[] = {-999.99, -99.99};
 
 int scale_index(std::u16string_view unit) noexcept {
     if (unit.size() != 1) return -1;
@@ -51,11 +50,7 @@ double convert_value(double v, int from, int to) noexcept {
 }  // namespace
 
 bool TemperatureConversion::is_sentinel(VARIANT const& value) noexcept {
-    if (value.vt != VT_R8) return false;
-    double const x = value.dblVal;
-    for (double s : no_reading_values)
-        if (0.01 * std::fabs(x) >= std::fabs(x - s)) return true;
-    return false;
+    return value.vt == VT_R8 && is_no_reading(value.dblVal);
 }
 
 HRESULT TemperatureConversion::convert(VARIANT const& value, std::u16string_view from,

@@ -5,12 +5,12 @@
 #include <string_view>
 
 #include "ambivox/AmbivoxSDK.h"
+#include "ambivox/NoReading.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
-#include "readings/TemperatureConversion.h"
 #include "tools/ambivox/SerialPortMap.h"
 
 namespace ambivox::cli {
@@ -64,8 +64,8 @@ ProbeReport probe_report(IProbe* probe) {
         FAILED(point->get_UTCTime(&utc)))
         return report;
     report.has_reading = true;
-    // The module's own rule, so that the program never calls valid what the library does not.
-    report.no_reading = TemperatureConversion::is_sentinel(value.get());
+    // The library's own rule, so that the program never calls valid what the library does not.
+    report.no_reading = value->vt == VT_R8 && is_no_reading(value->dblVal);
     report.utc = utc;
     report.unit = text_of(point.get(), &IDataPoint::get_Unit);
     return report;
