@@ -58,7 +58,7 @@ set(ambivox_client_headers
     com/ModuleLock.h
     automation/Bstr.h automation/UniqueBstr.h automation/Variant.h automation/UniqueVariant.h
     automation/OleDate.h automation/Dispatch.h automation/TypeInfoInterfaces.h
-    automation/ConnectionPointInterfaces.h)
+    automation/ConnectionPointInterfaces.h automation/ErrorInfo.h)
 foreach(header ${ambivox_client_headers})
     get_filename_component(folder ${header} DIRECTORY)
     install(FILES ${PROJECT_SOURCE_DIR}/platform/${header}

@@ -10,11 +10,13 @@
 
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/DispatchImpl.h"
+#include "platform/automation/SupportsErrorInfo.h"
 #include "platform/com/Implements.h"
 
 namespace ambivox {
 
-class CDataConnector final : public implements<CDataConnector, dispatch<IDataConnector>> {
+class CDataConnector final : public implements<CDataConnector, dispatch<IDataConnector>,
+                                               supports_error_info<IDataConnector>> {
 public:
     // Parses the document at URL Val.
     HRESULT RequestModelNXMLData(BSTR Id, BSTR Val, LONG_PTR* Handler) noexcept override;

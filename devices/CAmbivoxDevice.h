@@ -10,13 +10,15 @@
 #include "devices/IAmbivoxDevice.h"
 #include "platform/automation/ConnectionPointContainer.h"
 #include "platform/automation/DispatchImpl.h"
+#include "platform/automation/SupportsErrorInfo.h"
 #include "platform/com/Implements.h"
 
 namespace ambivox {
 
 template <class Derived, class I, IID const& Events>
-class CAmbivoxDevice : public implements<Derived, internal<IAmbivoxDevice>, dispatch<I>,
-                                         connection_point_container<Events>> {
+class CAmbivoxDevice
+    : public implements<Derived, internal<IAmbivoxDevice>, dispatch<I>,
+                        connection_point_container<Events>, supports_error_info<I>> {
 public:
     HRESULT AddOrUpdateProbe(ConfigProbe const& record,
                              bool& temperatureUnitTaken) noexcept override {

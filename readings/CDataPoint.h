@@ -5,13 +5,15 @@
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/ConnectionPointContainer.h"
 #include "platform/automation/DispatchImpl.h"
+#include "platform/automation/SupportsErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
 
 namespace ambivox {
 
 class CDataPoint final : public implements<CDataPoint, dispatch<IDataPoint>,
-                                           connection_point_container<_IDataPointEvents::iid>> {
+                                           connection_point_container<_IDataPointEvents::iid>,
+                                           supports_error_info<IDataPoint>> {
 public:
     CDataPoint();
 

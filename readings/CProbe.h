@@ -5,12 +5,14 @@
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/ConnectionPointContainer.h"
 #include "platform/automation/DispatchImpl.h"
+#include "platform/automation/SupportsErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 
 namespace ambivox {
 
 class CProbe final
-    : public implements<CProbe, dispatch<IProbe>, connection_point_container<_IProbeEvents::iid>> {
+    : public implements<CProbe, dispatch<IProbe>, connection_point_container<_IProbeEvents::iid>,
+                        supports_error_info<IProbe>> {
 public:
     CProbe();
 

@@ -6,11 +6,13 @@
 
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/DispatchImpl.h"
+#include "platform/automation/SupportsErrorInfo.h"
 #include "platform/com/Implements.h"
 
 namespace ambivox {
 
-class CProbeCollection final : public implements<CProbeCollection, dispatch<IProbeCollection>> {
+class CProbeCollection final : public implements<CProbeCollection, dispatch<IProbeCollection>,
+                                                 supports_error_info<IProbeCollection>> {
 public:
     // *pVal receives an IEnumVARIANT over a snapshot of the probes, owned by the caller.
     HRESULT get__NewEnum(IUnknown** pVal) noexcept override;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/base/CaseFolding.h"
 #include "platform/base/HResultMessage.h"
@@ -40,9 +41,23 @@ int fitness(member_description const& m, WORD flags) noexcept {
 void fill_exception(EXCEPINFO* info, HRESULT hr, std::u16string_view source) noexcept {
     *info = EXCEPINFO{};
     info->scode = hr;
+    // Taken even when unused, so that the failure's cause does not linger on the thread.
+    com_ptr<IErrorInfo> error;
+    GetErrorInfo(0, error.put());
     try {
-        info->bstrSource = make_bstr(source);
-        info->bstrDescription = make_bstr(hresult_message(hr));
+        unique_bstr error_source;
+        unique_bstr description;
+        unique_bstr help_file;
+        if (error) {
+            error->GetSource(error_source.put());
+            error->GetDescription(description.put());
+            error->GetHelpFile(help_file.put());
+            error->GetHelpContext(&info->dwHelpContext);
+        }
+        info->bstrSource = error_source.empty() ? make_bstr(source) : error_source.release();
+        info->bstrDescription =
+            description.empty() ? make_bstr(hresult_message(hr)) : description.release();
+        info->bstrHelpFile = help_file.release();
     } catch (...) {
         // The code alone still tells the caller what happened.
     }
@@ -224,6 +239,8 @@ HRESULT TypeInformation::Invoke(void* pvInstance, MEMBERID memid, WORD wFlags,
     call.args = args.data();
     call.result = pVarResult;
     call.declared = member->declared.data();
+    // Whatever error object is found after a failure must be this member's.
+    clear_error();
     HRESULT const hr = hresult_boundary([&] { return member->invoke(pvInstance, call); });
     if (SUCCEEDED(hr)) return hr;
     if (call.member_failed) {

@@ -25,7 +25,9 @@ public:
     // DISP_E_PARAMNOTFOUND (a named argument names no parameter), DISP_E_PARAMNOTOPTIONAL,
     // DISP_E_TYPEMISMATCH or DISP_E_OVERFLOW (*puArgErr = the argument's index in rgvarg), and
     // for a member that fails, DISP_E_EXCEPTION with *pExcepInfo describing it (scode = the
-    // member's HRESULT) or, without pExcepInfo, the member's HRESULT itself.
+    // member's HRESULT) or, without pExcepInfo, the member's HRESULT itself. An error object the
+    // failing member left supplies the source, description and help of *pExcepInfo and is taken
+    // from the thread; without pExcepInfo it stays there for the caller.
     HRESULT Invoke(void* pvInstance, MEMBERID memid, WORD wFlags, DISPPARAMS* pDispParams,
                    VARIANT* pVarResult, EXCEPINFO* pExcepInfo, UINT* puArgErr) noexcept override;
     HRESULT GetDocumentation(MEMBERID memid, BSTR* pBstrName, BSTR* pBstrDocString,

@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include "ambivox/AmbivoxSDK.h"
+#include "platform/automation/ConnectionPointInterfaces.h"
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
@@ -53,6 +55,10 @@ TEST_F(CreationByProgId, EveryClassWithAndWithoutVersion) {
             ASSERT_TRUE(object) << std::string(progId.begin(), progId.end());
             com_ptr<IUnknown> itf;
             EXPECT_EQ(object->QueryInterface(*e.itf, itf.put_void()), S_OK);
+            auto const support = object.as<ISupportErrorInfo>();
+            EXPECT_EQ(support->InterfaceSupportsErrorInfo(*e.itf), S_OK);
+            EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IDispatch), S_OK);
+            EXPECT_EQ(support->InterfaceSupportsErrorInfo(IID_IConnectionPointContainer), S_FALSE);
         }
     }
 }

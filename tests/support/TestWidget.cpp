@@ -3,6 +3,7 @@
 #include <memory>
 #include <string>
 
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/SnapshotEnumerator.h"
 #include "platform/automation/UniqueBstr.h"
 
@@ -183,7 +184,7 @@ HRESULT CTestWidget::get_Slot(SHORT index, BSTR* pVal) noexcept {
     ++m_state.calls;
     if (index < 1 || index > 4) {
         *pVal = nullptr;
-        return E_INVALIDARG;
+        return set_error(E_INVALIDARG, u"TestWidget.Slot", u"the index is not in 1..4");
     }
     return hresult_boundary([&] { *pVal = make_bstr(u"slot " + decimal(index)); });
 }

@@ -62,7 +62,7 @@ struct ITestWidget : IDispatch {
     virtual HRESULT Bounds(LONG_PTR* low, LONG_PTR* high) noexcept = 0;
     // The object Attach kept, or null.
     virtual HRESULT Attached(IDispatch** result) noexcept = 0;
-    // "slot N" for index N in 1..4; E_INVALIDARG otherwise.
+    // "slot N" for index N in 1..4; E_INVALIDARG otherwise, with an error object saying so.
     virtual HRESULT get_Slot(SHORT index, BSTR* pVal) noexcept = 0;
     // The widget itself, whatever the index; the index is remembered.
     virtual HRESULT Item(VARIANT index, IDispatch** item) noexcept = 0;

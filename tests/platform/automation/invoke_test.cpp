@@ -3,6 +3,7 @@
 #include <string>
 
 #include "platform/automation/Bstr.h"
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
 #include "tests/support/LateBinding.h"
@@ -386,6 +387,30 @@ TEST_F(InvokeTest, AFailingMemberIsReportedAsAnException) {
 
     ASSERT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(3)}, result.put()), S_OK);
     EXPECT_EQ(ambivox::bstr_view(result->bstrVal), u"slot 3");
+}
+
+TEST_F(InvokeTest, AFailingMembersErrorObjectFillsTheException) {
+    unique_excepinfo excep;
+    unique_variant result;
+    com_ptr<IErrorInfo> left;
+    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(9)}, result.put(), excep.put()),
+              DISP_E_EXCEPTION);
+    EXPECT_EQ(excep->scode, E_INVALIDARG);
+    EXPECT_EQ(ambivox::bstr_view(excep->bstrSource), u"TestWidget.Slot");
+    EXPECT_EQ(ambivox::bstr_view(excep->bstrDescription), u"the index is not in 1..4");
+    EXPECT_EQ(GetErrorInfo(0, left.put()), S_FALSE);
+
+    // Without a place for the exception the object stays for the caller.
+    EXPECT_EQ(invoke(id::Slot, DISPATCH_PROPERTYGET, Args{i2(9)}, result.put()), E_INVALIDARG);
+    EXPECT_EQ(GetErrorInfo(0, left.put()), S_OK);
+
+    // A member failing without one is not described by an earlier failure.
+    ASSERT_EQ(SetErrorInfo(0, left.get()), S_OK);
+    EXPECT_EQ(
+        invoke(id::Count, DISPATCH_PROPERTYPUT, Args::property_value(i4(-1)), nullptr, excep.put()),
+        DISP_E_EXCEPTION);
+    EXPECT_EQ(ambivox::bstr_view(excep->bstrSource), u"ITestWidget");
+    EXPECT_NE(ambivox::bstr_view(excep->bstrDescription), u"the index is not in 1..4");
 }
 
 // A caller that does not want the result must not be left holding it: strings and references
