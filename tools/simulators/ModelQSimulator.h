@@ -40,7 +40,7 @@ public:
         std::chrono::milliseconds byte_delay{20};
         std::string noise = std::string("\x01#\x7f\xe9\x00~", 6);
         std::chrono::milliseconds cut_after{1500};
-        // Longer than the port's query-to-line-end limit (1 s, then a line read of 2 to 3 s).
+        // Longer than a reader waits from the query to the first line's end (1 s, then 2 to 3 s).
         std::chrono::milliseconds delay{4500};
         // The mode holds for this many queries; the later ones are answered at once, so a test
         // can see what a faulty reply leaves behind for the next exchange.
