@@ -20,6 +20,12 @@ void remove_first(std::string& text, char c) {
     if (auto const at = text.find(c); at != std::string::npos) text.erase(at, 1);
 }
 
+// ReadLine returns as soon as both terminators are in; a line without both ran out of time or
+// room.
+bool ended(std::string const& line) noexcept {
+    return line.find('\r') != std::string::npos && line.find('\n') != std::string::npos;
+}
+
 std::u16string_view trim_spaces(std::u16string_view text) noexcept {
     auto const first = text.find_first_not_of(u' ');
     if (first == std::u16string_view::npos) return {};
@@ -72,17 +78,26 @@ void CModelQHelper::Read(std::u16string& scratch) {
     if (!m_port) return;
     m_port->SetDtr();
     Sleep(kDtrSettleMs);
+    // The tail of an earlier reply that came too late would otherwise be read as this answer.
+    m_port->PurgeReceiveBuffer();
     m_port->Write(&kQuery, 1);
     Sleep(kReplyWaitMs);
     std::u16string* const fields[] = {&m_probe1, &m_probe2, &m_battery};
+    // Once one line has not ended in time, the lines after it cannot be told apart from the
+    // rest of that one, so none of them is a reading.
+    bool broken = false;
     for (std::size_t index = 0; index < 3; ++index) {
         std::string line;
-        m_port->ReadLine(line, kLineTimeoutSeconds);
-        scratch += widen(line, CP_ACP);
+        if (!broken) {
+            m_port->ReadLine(line, kLineTimeoutSeconds);
+            scratch += widen(line, CP_ACP);
+            broken = !ended(line);
+            if (broken) m_port->PurgeReceiveBuffer();
+        }
         remove_first(line, '\r');
         remove_first(line, '\n');
         std::u16string& field = *fields[index];
-        if (line.empty()) {
+        if (broken || line.empty()) {
             field = index < 2 ? u"-99.9" : u"Bat Ok";
         } else if (index < 2) {
             field = trim_spaces(widen(line, CP_ACP));

@@ -27,9 +27,12 @@ public:
     // so far in the object (a port object, open or not, once the port is known).
     bool Open(int port) noexcept;
     // Queries the device once (at least 1.5 s, at most about 10.5 s) and replaces the three
-    // texts; appends the raw reply lines, terminators included, to `scratch`. Without a port it
-    // changes nothing. A failing write or read raises hresult_error; the lines read before the
-    // failure have replaced their texts.
+    // texts; appends the raw reply lines, terminators included, to `scratch`. A line that has
+    // not ended (CR and LF) within its limit is no reading: its text and those after it become
+    // "-99.9" or "Bat Ok" as for an empty line, and the rest of that reply is not read but
+    // discarded, as is anything waiting before the query. Without a port it changes nothing. A
+    // failing purge, write or read raises hresult_error; the lines read before the failure have
+    // replaced their texts.
     void Read(std::u16string& scratch);
     // Winds the port down and releases it. A step that fails ends the wind-down and keeps the
     // port object (destruction releases it).

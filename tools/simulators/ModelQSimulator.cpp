@@ -139,7 +139,7 @@ void ModelQSimulator::answer() {
     auto const& s = settings_;
     std::string const crlf = "\r\n";
     std::string const lines = s.probe1 + crlf + s.probe2 + crlf + s.battery + crlf;
-    switch (s.behaviour) {
+    switch (queries_.load() < s.faulty_queries ? s.behaviour : mode::answering) {
         case mode::answering:
             write_all(lines);
             break;
@@ -167,6 +167,14 @@ void ModelQSimulator::answer() {
             for (std::size_t sent = 0; sent < kFloodBytes; sent += chunk.size()) {
                 if (!write_all(chunk)) break;
             }
+            break;
+        }
+        case mode::late:
+            if (pause(s.delay)) write_all(lines);
+            break;
+        case mode::pausing: {
+            std::size_t const half = s.probe1.size() / 2;
+            if (write_all(lines.substr(0, half)) && pause(s.delay)) write_all(lines.substr(half));
             break;
         }
     }

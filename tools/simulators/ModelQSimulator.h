@@ -10,6 +10,7 @@
 #include <atomic>
 #include <chrono>
 #include <cstddef>
+#include <limits>
 #include <mutex>
 #include <string>
 #include <string_view>
@@ -27,6 +28,8 @@ public:
         noisy,          // `noise` first, then the lines
         disconnecting,  // the first line, then after cut_after part of the second, then hangs up
         flooding,       // bytes without any line end, until the port stops reading
+        late,           // the three lines, but only `delay` after the query
+        pausing,        // half the first line, then after `delay` the rest and the other lines
     };
 
     struct options {
@@ -37,6 +40,11 @@ public:
         std::chrono::milliseconds byte_delay{20};
         std::string noise = std::string("\x01#\x7f\xe9\x00~", 6);
         std::chrono::milliseconds cut_after{1500};
+        // Longer than a reader waits from the query to the first line's end (1 s, then 2 to 3 s).
+        std::chrono::milliseconds delay{4500};
+        // The mode holds for this many queries; the later ones are answered at once, so a test
+        // can see what a faulty reply leaves behind for the next exchange.
+        int faulty_queries = std::numeric_limits<int>::max();
     };
 
     // Opens the pair and starts the device. Raises std::system_error when no terminal can be
