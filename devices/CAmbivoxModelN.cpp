@@ -1,5 +1,7 @@
 #include "devices/CAmbivoxModelN.h"
 
+#include <utility>
+
 #include "devices/DeviceRequests.h"
 #include "platform/base/WideFormat.h"
 
@@ -74,6 +76,8 @@ HRESULT CAmbivoxModelN::put_SoftwareReleaseDate(BSTR newVal) noexcept {
 }
 
 HRESULT CAmbivoxModelN::FetchConfiguration() noexcept {
+    m_pagesAsked = false;
+    m_pagesData.reset();
     HRESULT const hr = hresult_boundary([&] {
         auto connector = requests::connector();
         unique_bstr const address(wide_format(u"http://%s/xmlconfig", {m_ipAddress.view()}));
@@ -81,15 +85,27 @@ HRESULT CAmbivoxModelN::FetchConfiguration() noexcept {
         HRESULT const requested = connector->RequestModelNXMLConfigData(
             m_core.name().get(), address.get(), requests::handler_argument(&reader));
         if (FAILED(requested)) return requested;
+        // A well-formed document without a unit (a login page, some other XML) is no
+        // configuration: the text pages may still have one.
+        if (reader.units().empty()) return E_FAIL;
         return ApplyConfiguration(&reader);
     });
     if (SUCCEEDED(hr)) return hr;
     // The text pages carry the configuration too; whatever they give is applied.
-    combined_request();
-    return S_OK;
+    m_pagesData = combined_request();
+    m_pagesAsked = true;
+    if (m_configurationRead) return S_OK;
+    // Nothing was ever read: an empty success would look like a device without probes.
+    m_pagesAsked = false;
+    m_pagesData.reset();
+    return E_FAIL;
 }
 
 std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::FetchData() noexcept {
+    bool const pagesAsked = std::exchange(m_pagesAsked, false);
+    // The pages were read together with the configuration a moment ago; asking the XML address
+    // as well would only double the device's traffic for the same readings.
+    if (m_pagesData) return std::move(m_pagesData);
     std::unique_ptr<CXMLAmbivoxData> reader;
     HRESULT const hr = hresult_boundary([&] {
         auto connector = requests::connector();
@@ -100,6 +116,9 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::FetchData() noexcept {
     });
     if (SUCCEEDED(hr)) return reader;
     reader.reset();
+    // The connector answers a time-out, a refused connection and an error page alike, so a
+    // request that failed in this poll is not worth a second wait.
+    if (pagesAsked) return nullptr;
     return combined_request();
 }
 
@@ -125,6 +144,7 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::combined_request() noexcept {
 HRESULT CAmbivoxModelN::ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept {
     if (reader == nullptr || reader->units().empty()) return S_OK;
     ConfigUnit const& unit = *reader->units().begin()->second;
+    m_configurationRead = true;
     return hresult_boundary([&] {
         put_SoftwareVersion(unique_bstr(unit.firmware_version).get());
         put_SoftwareReleaseDate(unique_bstr(unit.firmware_release_date).get());

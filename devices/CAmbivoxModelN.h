@@ -34,9 +34,11 @@ public:
     HRESULT get_SoftwareReleaseDate(BSTR* pVal) noexcept override;
     HRESULT put_SoftwareReleaseDate(BSTR newVal) noexcept override;
 
-    // XML configuration, else the combined text-page request (whose outcome is not reported).
+    // XML configuration, else the combined text-page request. Fails with E_FAIL only while no
+    // configuration has ever been read, since the device then has no probes to poll.
     HRESULT FetchConfiguration() noexcept override;
-    // XML data, else the combined text-page request.
+    // The data the text pages gave in this poll's configuration step; else XML data, else the
+    // combined text-page request unless it failed in this poll already.
     std::unique_ptr<CXMLAmbivoxData> FetchData() noexcept override;
     // Firmware fields, the name when the device has none, the serial number, then the probes.
     HRESULT ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept override;
@@ -56,6 +58,12 @@ private:
     unique_bstr m_snmpTrapIpAddress;
     unique_bstr m_snmpWriteCommunity;
     unique_bstr m_snmpReadCommunity;
+    // Whether any poll has applied a unit, probes or not.
+    bool m_configurationRead = false;
+    // The text pages as the configuration step of the current poll left them, so the data
+    // step does not ask the device a second time.
+    bool m_pagesAsked = false;
+    std::unique_ptr<CXMLAmbivoxData> m_pagesData;
 };
 
 }  // namespace ambivox

@@ -29,7 +29,7 @@ protected:
     std::unique_ptr<HttpDeviceSimulator> device;
 };
 
-TEST_F(ModelNTextPages, FlatPagesAreReadTwicePerPoll) {
+TEST_F(ModelNTextPages, FlatPagesAreReadOncePerPoll) {
     device->serve("/config", "S123|Lab|Model N3|v|1|Inlet|2|Outlet", 200, "text/plain");
     device->serve("/temp", "Inlet|71.6|Outlet|73.4", 200, "text/plain");
     auto monitor = model_n("127.0.0.1");
@@ -38,10 +38,9 @@ TEST_F(ModelNTextPages, FlatPagesAreReadTwicePerPoll) {
     ASSERT_EQ(monitor->Poll(), S_OK);
     LONGLONG const after = now();
 
-    // No XML documents, so the combined request stands in for each of them, with "/temp" for
-    // any model but NX2.
-    EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp",
-                                                        "/xmldata", "/config", "/temp"}));
+    // No XML configuration, so the pages stand in for both documents, with "/temp" for any
+    // model but NX2.
+    EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp"}));
     for (auto const& request : device->requests()) {
         if (request.path[1] != 'x') {
             EXPECT_EQ(request.version, "HTTP/1.0") << request.path;
@@ -78,8 +77,8 @@ TEST_F(ModelNTextPages, GroupedPagesOfAnNX2) {
     ASSERT_EQ(monitor->put_Model(bstr("NX2").get()), S_OK);
     ASSERT_EQ(monitor->Poll(), S_OK);
 
-    EXPECT_EQ(requests_for(*device, "/config"), 2);
-    EXPECT_EQ(requests_for(*device, "/data"), 2);
+    EXPECT_EQ(requests_for(*device, "/config"), 1);
+    EXPECT_EQ(requests_for(*device, "/data"), 1);
     EXPECT_EQ(requests_for(*device, "/temp"), 0);
 
     EXPECT_EQ(numbers_of(monitor), (std::vector<SHORT>{1, 2, 3}));
@@ -162,8 +161,7 @@ TEST_F(ModelNTextPages, BrokenXmlFallsBackOnThePages) {
     device->serve("/temp", "Inlet|71.6", 200, "text/plain");
     auto monitor = model_n("127.0.0.1");
     ASSERT_EQ(monitor->Poll(), S_OK);
-    EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp",
-                                                        "/xmldata", "/config", "/temp"}));
+    EXPECT_EQ(paths(*device), (std::vector<std::string>{"/xmlconfig", "/config", "/temp"}));
     EXPECT_DOUBLE_EQ(value(reading(probe(monitor, 1))), 71.6);
     EXPECT_EQ(text(monitor, &IAmbivoxModelN::get_SerialNumber), "S123");
 
@@ -189,6 +187,85 @@ TEST_F(ModelNTextPages, ConfigurationWithABadProbeRecordBringsInThePages) {
     ASSERT_TRUE(good);
     EXPECT_EQ(text(good, &IProbe::get_Name), "Good");
     EXPECT_DOUBLE_EQ(value(reading(good)), 3.0);
+}
+
+// What one poll of a new device answers, which probes it leaves and what it asked the device
+// for: each page once, and success only when a configuration was read.
+TEST_F(ModelNTextPages, PollAnswersWhatWasReadAndAsksForEachPageOnce) {
+    struct route {
+        char const* path;
+        char const* body;
+        int status;
+        char const* type;
+    };
+    route const loginPage{"",
+                          R"(<html xmlns="http://www.w3.org/1999/xhtml"><head><title>Log in)"
+                          R"(</title></head><body><form action="/login"><input name="user"/>)"
+                          R"(</form></body></html>)",
+                          200, "application/xhtml+xml"};
+    route const feed{"",
+                     R"(<?xml version="1.0"?><rss version="2.0"><channel><title>News)"
+                     R"(</title></channel></rss>)",
+                     200, "text/xml"};
+    auto at = [](route r, char const* path) {
+        r.path = path;
+        return r;
+    };
+    route const config{"/config", "S123|Lab|Model N3|v|1|Inlet|2|Outlet", 200, "text/plain"};
+    route const temp{"/temp", "Inlet|71.6|Outlet|73.4", 200, "text/plain"};
+    route const data{"/xmldata",
+                     R"(<Ambivox id="X"><Probe id="1"><Value>5</Value></Probe></Ambivox>)", 200,
+                     "text/xml"};
+    route const bareUnit{"/xmlconfig",
+                         R"(<Ambivox id="E"><Unit><Name>Bare</Name></Unit></Ambivox>)", 200,
+                         "text/xml"};
+    route const bareData{"/xmldata", R"(<Ambivox id="E"></Ambivox>)", 200, "text/xml"};
+    // How often each of these was asked for.
+    std::vector<std::string> const addresses{"/xmlconfig", "/config", "/temp", "/xmldata"};
+    struct expected {
+        char const* device;
+        std::vector<route> routes;
+        HRESULT poll;
+        std::vector<SHORT> probes;
+        std::vector<int> asked;
+    };
+    for (auto const& e : {
+             expected{"login page at the XML addresses",
+                      {at(loginPage, "/xmlconfig"), at(loginPage, "/xmldata"), config, temp},
+                      S_OK,
+                      {1, 2},
+                      {1, 1, 1, 0}},
+             expected{"foreign XML at the XML addresses",
+                      {at(feed, "/xmlconfig"), at(feed, "/xmldata"), config, temp},
+                      S_OK,
+                      {1, 2},
+                      {1, 1, 1, 0}},
+             expected{"configuration busy, data good",
+                      {{"/xmlconfig", "busy", 503, "text/plain"}, data},
+                      E_FAIL,
+                      {},
+                      {1, 1, 0, 0}},
+             expected{"nothing served", {}, E_FAIL, {}, {1, 1, 0, 0}},
+             expected{"a unit without probes", {bareUnit, bareData}, S_OK, {}, {1, 0, 0, 1}},
+             expected{"healthy text pages", {config, temp}, S_OK, {1, 2}, {1, 1, 1, 0}},
+         }) {
+        SCOPED_TRACE(e.device);
+        device.reset();
+        device = port_80_device();
+        ASSERT_TRUE(device);
+        for (route const& r : e.routes)
+            device->serve(r.path, r.body, r.status, r.type);
+        auto monitor = model_n("127.0.0.1");
+        EXPECT_EQ(monitor->Poll(), e.poll);
+        EXPECT_EQ(numbers_of(monitor), e.probes);
+        if (!e.probes.empty()) {
+            EXPECT_DOUBLE_EQ(value(reading(probe(monitor, 1))), 71.6);
+        }
+        std::vector<int> asked;
+        for (auto const& address : addresses)
+            asked.push_back(requests_for(*device, address));
+        EXPECT_EQ(asked, e.asked);
+    }
 }
 
 }  // namespace
