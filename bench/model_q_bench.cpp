@@ -74,7 +74,8 @@ void BM_ModelQExchange(benchmark::State& state) {
 void BM_ModelQExchangeAtLinePace(benchmark::State& state) {
     exchange(state, ModelQSimulator::mode::slow);
 }
-// The longest exchange (about 7.5 to 10.5 s): the line reads sleep while nothing comes.
+// The longest exchange (about 3.5 to 4.5 s): the first line's read sleeps while nothing comes,
+// and a line that never ends is the end of the reply.
 void BM_ModelQExchangeSilentDevice(benchmark::State& state) {
     exchange(state, ModelQSimulator::mode::silent);
 }

@@ -235,6 +235,8 @@ std::optional<mode> model_q_fault(std::string_view name) {
     if (name == "noisy") return mode::noisy;
     if (name == "disconnecting") return mode::disconnecting;
     if (name == "flooding") return mode::flooding;
+    if (name == "late") return mode::late;
+    if (name == "pausing") return mode::pausing;
     return std::nullopt;
 }
 
@@ -294,7 +296,7 @@ void parse_simulate(Cursor& in, Command& command) {
                 if (!fault)
                     usage("unknown fault \"" + name +
                           "\": choose one of none, silent, slow, lf-only, noisy, disconnecting, "
-                          "flooding");
+                          "flooding, late, pausing");
                 command.modelq.fault = *fault;
             } else {
                 usage("unexpected argument \"" + word + "\" for simulate modelq");
@@ -454,7 +456,8 @@ Usage:
       MODE: none, not-found, server-error, cut-off, slow, trickle, stall, oversized, malformed.
   ambivox simulate modelq [--com N] [--fault MODE]
       plays a Model Q device on a pseudo-terminal mapped to COMn (default: the first free n)
-      until interrupted. MODE: none, silent, slow, lf-only, noisy, disconnecting, flooding.
+      until interrupted. MODE: none, silent, slow, lf-only, noisy, disconnecting, flooding,
+      late, pausing.
 
   ambivox demo              registers the module in a private registry, simulates an NX2, an
                             N15 and a Model Q device (and, where a private network namespace
