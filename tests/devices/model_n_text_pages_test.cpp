@@ -151,6 +151,74 @@ TEST_F(ModelNTextPages, ErrorPagesAndCutOffPagesAreNoPages) {
     EXPECT_TRUE(numbers_of(monitor).empty());
 }
 
+// A failed poll says which address and which step failed, the XML documents' and the text
+// pages' both; its code stays what it always was. A poll that reads leaves no error object.
+TEST_F(ModelNTextPages, FailedPollLeavesItsCauseInWords) {
+    using enum HttpDeviceSimulator::fault;
+    struct route {
+        char const* path;
+        char const* body;
+        HttpDeviceSimulator::fault mode;
+    };
+    struct {
+        char const* host;
+        std::vector<route> routes;
+        HRESULT expected;
+        std::vector<char const*> named;  // all in the description
+    } const cases[] = {
+        {"127.0.0.1",
+         {},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: HTTP 404", "text pages: http://127.0.0.1/config: HTTP 404"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "oops", server_error}, {"/config", "oops", server_error}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: HTTP 500", "http://127.0.0.1/config: HTTP 500"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "<Ambivox>\n<Unit><", malformed},
+          {"/config", "S123|Lab|Model N3|v|1|Inlet", cut_off}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: not well-formed at line 2", "http://127.0.0.1/config",
+          "cut off"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "<html><body>Log in</body></html>", none},
+          {"/config", "S123|Lab|Model N3|v|1|Inlet", none},
+          {"/temp", "Inlet|71.6", not_found}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: not a device document (no unit)",
+          "http://127.0.0.1/temp: HTTP 404"}},
+        {"127.0.0.2",
+         {},
+         E_FAIL,
+         {"http://127.0.0.2/xmlconfig", "connection refused",
+          "text pages: http://127.0.0.2/config"}},
+        {"127.0.0.1",
+         {{"/config", "S123|Lab|Model N3|v|1|Inlet", none}, {"/temp", "Inlet|71.6", none}},
+         S_OK,
+         {}},
+    };
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.named.empty() ? "success" : c.named.front());
+        device = nullptr;
+        device = port_80_device();
+        ASSERT_TRUE(device);
+        for (auto const& r : c.routes) {
+            device->serve(r.path, r.body, 200, "text/plain");
+            device->set_fault(r.path, r.mode);
+        }
+        auto monitor = model_n(c.host);
+        ASSERT_EQ(monitor->put_Model(bstr("N3").get()), S_OK);
+        EXPECT_EQ(monitor->Poll(), c.expected);
+        auto const error = taken_error();
+        EXPECT_EQ(error.present, FAILED(c.expected));
+        if (!error.present) continue;
+        EXPECT_EQ(error.source, "AmbivoxSDK.AmbivoxModelN");
+        for (char const* words : c.named)
+            EXPECT_NE(error.description.find(words), std::string::npos)
+                << words << " in: " << error.description;
+    }
+}
+
 TEST_F(ModelNTextPages, BrokenXmlFallsBackOnThePages) {
     device->serve("/xmlconfig", "<Ambivox id=\"X\"><Unit><Name>R&D</Name></Unit></Ambivox>");
     device->set_fault("/xmlconfig", HttpDeviceSimulator::fault::malformed);
