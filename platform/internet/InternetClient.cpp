@@ -143,7 +143,7 @@ bool InternetClient::send(request& r) noexcept {
     try {
         std::string const host = utf8(r.owner->server.c_str());
         if (!is_host(host)) {
-            set_last_response_info(ERROR_INTERNET_NAME_NOT_RESOLVED, "host name not found");
+            set_last_response_info(ERROR_INTERNET_NAME_NOT_RESOLVED, "not a host name or address");
             SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
             return false;
         }
