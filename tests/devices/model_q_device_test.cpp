@@ -177,6 +177,18 @@ TEST_F(ModelQDevice, FailedPollLeavesItsCauseInWords) {
     EXPECT_FALSE(taken_error().present) << "a poll that reads leaves no error object";
 }
 
+TEST_F(ModelQDeviceSlow, DeviceThatHangsUpMidReplyIsNamedWithTheStep) {
+    ModelQSimulator simulator({.behaviour = ModelQSimulator::mode::disconnecting});
+    simulator.map_to(port);
+    auto device = model_q("5");
+    EXPECT_EQ(device->Poll(), E_FAIL);
+    auto const error = taken_error();
+    EXPECT_EQ(error.source, "AmbivoxSDK.AmbivoxModelQ");
+    for (std::string const& words :
+         {"COM5 (" + simulator.device_path() + ")", std::string("reply")})
+        EXPECT_NE(error.description.find(words), std::string::npos) << error.description;
+}
+
 TEST_F(ModelQDeviceSlow, SilentDeviceGivesTheDefaults) {
     ModelQSimulator simulator({.behaviour = ModelQSimulator::mode::silent});
     simulator.map_to(port);
