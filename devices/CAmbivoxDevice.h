@@ -5,11 +5,13 @@
 #pragma once
 
 #include <ctime>
+#include <string>
 
 #include "devices/CAmbivoxDeviceCore.h"
 #include "devices/IAmbivoxDevice.h"
 #include "platform/automation/ConnectionPointContainer.h"
 #include "platform/automation/DispatchImpl.h"
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/SupportsErrorInfo.h"
 #include "platform/com/Implements.h"
 
@@ -30,14 +32,21 @@ public:
         return m_core.create_data_point(probe, data, point);
     }
 
-    // One timestamp for the whole poll; configuration first, then the data.
+    // One timestamp for the whole poll; configuration first, then the data. A failure leaves
+    // an error object saying which device and step failed and why; a success leaves none.
     HRESULT Poll() noexcept override {
+        clear_error();
+        m_cause.clear();
         LONGLONG const timestamp = static_cast<LONGLONG>(std::time(nullptr));
         HRESULT const configured = this->FetchConfiguration();
-        if (FAILED(configured)) return configured;
+        if (FAILED(configured)) return poll_failed(configured);
         std::unique_ptr<CXMLAmbivoxData> data = this->FetchData();
-        if (!data) return E_FAIL;
-        return m_core.poll_probes(*this, data.get(), timestamp);
+        if (!data) return poll_failed(E_FAIL);
+        HRESULT const polled = m_core.poll_probes(*this, data.get(), timestamp);
+        if (FAILED(polled)) return poll_failed(polled);
+        // An event sink may have failed a call of its own on this thread.
+        clear_error();
+        return polled;
     }
 
     HRESULT get_Model(BSTR* pVal) noexcept override { return m_core.get_Model(pVal); }
@@ -71,6 +80,20 @@ protected:
     explicit CAmbivoxDevice(std::u16string_view model) : m_core(model) {}
 
     CAmbivoxDeviceCore m_core;
+    // Why this poll failed, in words, as the failing step left it; empty before a failure.
+    std::u16string m_cause;
+
+private:
+    HRESULT poll_failed(HRESULT hr) noexcept {
+        try {
+            if (m_cause.empty())
+                m_cause = static_cast<Derived*>(this)->PollSubject() +
+                          u": the readings could not be read";
+            return set_error(hr, Derived::progid, m_cause);
+        } catch (...) {
+            return set_error(hr, Derived::progid, u"the poll failed");
+        }
+    }
 };
 
 }  // namespace ambivox

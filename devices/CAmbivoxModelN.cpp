@@ -75,20 +75,44 @@ HRESULT CAmbivoxModelN::put_SoftwareReleaseDate(BSTR newVal) noexcept {
     return requests::set_rule_a(m_softwareReleaseDate, newVal);
 }
 
+std::u16string CAmbivoxModelN::PollSubject() const {
+    return u"http://" + m_ipAddress.str();
+}
+
+void CAmbivoxModelN::both_failed(std::u16string const& xmlCause) noexcept {
+    try {
+        m_cause =
+            xmlCause + u"; text pages: " +
+            (m_pagesCause.empty() ? PollSubject() + u"/config: the request failed" : m_pagesCause);
+    } catch (...) {
+        m_cause.clear();
+    }
+}
+
 HRESULT CAmbivoxModelN::FetchConfiguration() noexcept {
     m_pagesAsked = false;
     m_pagesData.reset();
+    m_pagesCause.clear();
+    std::u16string xmlCause;
     HRESULT const hr = hresult_boundary([&] {
         auto connector = requests::connector();
         unique_bstr const address(wide_format(u"http://%s/xmlconfig", {m_ipAddress.view()}));
         CXMLAmbivoxConfig reader;
         HRESULT const requested = connector->RequestModelNXMLConfigData(
             m_core.name().get(), address.get(), requests::handler_argument(&reader));
-        if (FAILED(requested)) return requested;
+        if (FAILED(requested)) {
+            xmlCause = requests::failure_description(address.view());
+            return requested;
+        }
         // A well-formed document without a unit (a login page, some other XML) is no
         // configuration: the text pages may still have one.
-        if (reader.units().empty()) return E_FAIL;
-        return ApplyConfiguration(&reader);
+        if (reader.units().empty()) {
+            xmlCause = address.str() + u": not a device document (no unit)";
+            return E_FAIL;
+        }
+        HRESULT const applied = ApplyConfiguration(&reader);
+        if (FAILED(applied)) xmlCause = address.str() + u": the configuration could not be applied";
+        return applied;
     });
     if (SUCCEEDED(hr)) return hr;
     // The text pages carry the configuration too; whatever they give is applied.
@@ -96,6 +120,13 @@ HRESULT CAmbivoxModelN::FetchConfiguration() noexcept {
     m_pagesAsked = true;
     if (m_configurationRead) return S_OK;
     // Nothing was ever read: an empty success would look like a device without probes.
+    if (m_pagesData && m_pagesCause.empty()) {
+        try {
+            m_pagesCause = PollSubject() + u"/config: not a device document (no unit)";
+        } catch (...) {
+        }
+    }
+    both_failed(xmlCause);
     m_pagesAsked = false;
     m_pagesData.reset();
     return E_FAIL;
@@ -107,23 +138,32 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::FetchData() noexcept {
     // as well would only double the device's traffic for the same readings.
     if (m_pagesData) return std::move(m_pagesData);
     std::unique_ptr<CXMLAmbivoxData> reader;
+    std::u16string xmlCause;
     HRESULT const hr = hresult_boundary([&] {
         auto connector = requests::connector();
         unique_bstr const address(wide_format(u"http://%s/xmldata", {m_ipAddress.view()}));
         reader = std::make_unique<CXMLAmbivoxData>();
-        return connector->RequestModelNXMLData(m_core.name().get(), address.get(),
-                                               requests::handler_argument(reader.get()));
+        HRESULT const requested = connector->RequestModelNXMLData(
+            m_core.name().get(), address.get(), requests::handler_argument(reader.get()));
+        if (FAILED(requested)) xmlCause = requests::failure_description(address.view());
+        return requested;
     });
     if (SUCCEEDED(hr)) return reader;
     reader.reset();
     // The connector answers a time-out, a refused connection and an error page alike, so a
     // request that failed in this poll is not worth a second wait.
-    if (pagesAsked) return nullptr;
-    return combined_request();
+    if (pagesAsked) {
+        both_failed(xmlCause);
+        return nullptr;
+    }
+    auto data = combined_request();
+    if (!data) both_failed(xmlCause);
+    return data;
 }
 
 std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::combined_request() noexcept {
     std::unique_ptr<CXMLAmbivoxData> data;
+    m_pagesCause.clear();
     HRESULT const hr = hresult_boundary([&] {
         auto connector = requests::connector();
         data = std::make_unique<CXMLAmbivoxData>();
@@ -134,7 +174,10 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::combined_request() noexcept {
             m_core.name().get(), m_ipAddress.get(), configPath.get(), dataPath.get(),
             m_core.model().get(), requests::handler_argument(&config),
             requests::handler_argument(data.get()));
-        if (SUCCEEDED(requested)) ApplyConfiguration(&config);
+        if (SUCCEEDED(requested))
+            ApplyConfiguration(&config);
+        else
+            m_pagesCause = requests::failure_description(PollSubject() + u"/config");
         return requested;
     });
     if (FAILED(hr)) data.reset();

@@ -44,10 +44,16 @@ public:
     HRESULT ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept override;
 
     static constexpr std::size_t max_community_length = 32;
+    static constexpr std::u16string_view progid = u"AmbivoxSDK.AmbivoxModelN";
+    // "http://10.0.0.7", what a failure's description names when no step said more.
+    std::u16string PollSubject() const;
 
 private:
-    // Both text pages in one request; the data reader when it succeeded.
+    // Both text pages in one request; the data reader when it succeeded. When it failed,
+    // m_pagesCause says why.
     std::unique_ptr<CXMLAmbivoxData> combined_request() noexcept;
+    // "<xml cause>; text pages: <pages cause>", for a poll that tried both.
+    void both_failed(std::u16string const& xmlCause) noexcept;
 
     unique_bstr m_ipAddress;
     unique_bstr m_mask;
@@ -64,6 +70,7 @@ private:
     // step does not ask the device a second time.
     bool m_pagesAsked = false;
     std::unique_ptr<CXMLAmbivoxData> m_pagesData;
+    std::u16string m_pagesCause;
 };
 
 }  // namespace ambivox

@@ -35,13 +35,20 @@ HRESULT CAmbivoxModelQ::get_BatteryStatus(BSTR* pVal) noexcept {
     return requests::get(m_batteryStatus, pVal);
 }
 
+std::u16string CAmbivoxModelQ::PollSubject() const {
+    return u"COM" + m_comPort.str();
+}
+
 HRESULT CAmbivoxModelQ::FetchConfiguration() noexcept {
     return hresult_boundary([&] {
         auto connector = requests::connector();
         CXMLAmbivoxConfig reader;
         HRESULT const requested = connector->RequestModelQSerialComConfigData(
             m_core.name().get(), m_comPort.get(), requests::handler_argument(&reader));
-        if (FAILED(requested)) return requested;
+        if (FAILED(requested)) {
+            m_cause = requests::failure_description(PollSubject());
+            return requested;
+        }
         return ApplyConfiguration(&reader);
     });
 }
@@ -53,7 +60,10 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelQ::FetchData() noexcept {
         reader = std::make_unique<CXMLAmbivoxData>();
         HRESULT const requested = connector->RequestModelQSerialComData(
             m_core.name().get(), m_comPort.get(), requests::handler_argument(reader.get()));
-        if (FAILED(requested)) return requested;
+        if (FAILED(requested)) {
+            m_cause = requests::failure_description(PollSubject());
+            return requested;
+        }
         if (!reader->units().empty())
             m_batteryStatus = unique_bstr(reader->units().begin()->second->battery_status);
         return S_OK;

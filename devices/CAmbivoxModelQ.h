@@ -23,6 +23,10 @@ public:
     // The probe loop alone: the fixed configuration names nothing else.
     HRESULT ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept override;
 
+    static constexpr std::u16string_view progid = u"AmbivoxSDK.AmbivoxModelQ";
+    // "COM3", what a failure's description names when no step said more.
+    std::u16string PollSubject() const;
+
 private:
     unique_bstr m_comPort;
     unique_bstr m_batteryStatus;

@@ -1,8 +1,13 @@
 #include "devices/CModelQHelper.h"
 
+#include <unistd.h>
+
+#include <array>
+#include <cstdio>
 #include <string_view>
 
 #include "platform/base/CodePage.h"
+#include "platform/base/HResultBoundary.h"
 #include "platform/base/ThreadState.h"
 
 namespace ambivox {
@@ -32,6 +37,13 @@ std::u16string_view trim_spaces(std::u16string_view text) noexcept {
     return text.substr(first, text.find_last_not_of(u' ') - first + 1);
 }
 
+std::u16string code_text(HRESULT hr) {
+    if (SUCCEEDED(hr)) return {};
+    std::array<char, 16> digits{};
+    std::snprintf(digits.data(), digits.size(), "%08X", static_cast<unsigned>(hr));
+    return u" (error 0x" + widen(digits.data(), CP_UTF8) + u")";
+}
+
 }  // namespace
 
 CModelQHelper::~CModelQHelper() {
@@ -39,7 +51,41 @@ CModelQHelper::~CModelQHelper() {
     m_port.reset();  // also a port whose wind-down failed part-way
 }
 
+std::u16string CModelQHelper::PortText() const {
+    std::u16string const name = u"COM" + widen(std::to_string(m_portNumber), CP_UTF8);
+    std::array<char16_t, 1024> path{};
+    if (QueryDosDeviceW(name.c_str(), path.data(), static_cast<DWORD>(path.size())) == 0)
+        return name;
+    return name + u" (" + path.data() + u")";
+}
+
+std::u16string CModelQHelper::FailureText(HRESULT readFailure) const {
+    std::u16string const port = PortText();
+    if (FAILED(m_openFailure)) {
+        if (m_openFailure == HRESULT_FROM_WIN32(ERROR_FILE_NOT_FOUND))
+            return port + u": no such device (see 'ambivox ports')";
+        if (m_openFailure == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) {
+            // The platform answers both alike; the device node's permissions tell them apart.
+            std::array<char16_t, 1024> path{};
+            std::u16string const name = u"COM" + widen(std::to_string(m_portNumber), CP_UTF8);
+            bool permitted = true;
+            if (QueryDosDeviceW(name.c_str(), path.data(), static_cast<DWORD>(path.size())) != 0)
+                permitted = access(narrow(path.data(), CP_UTF8).c_str(), R_OK | W_OK) == 0;
+            return permitted ? port + u": in use by another program"
+                             : port + u": permission denied (add the user to the dialout group)";
+        }
+        return port + u": " + m_step + u" failed" + code_text(m_openFailure);
+    }
+    // A line that hangs up or fails mid-reply, a device unplugged, all look the same here.
+    if (readFailure == HRESULT_FROM_WIN32(ERROR_GEN_FAILURE))
+        return port + u": the device went away while " + m_step;
+    return port + u": " + m_step + u" failed" + code_text(readFailure);
+}
+
 bool CModelQHelper::Open(int port) noexcept {
+    m_portNumber = port;
+    m_openFailure = S_OK;
+    m_step = u"opening the port";
     try {
         CSerialPort::GetDefaultConfig(port, m_config);
         m_port = std::make_unique<CSerialPortEx>();
@@ -69,18 +115,24 @@ bool CModelQHelper::Open(int port) noexcept {
         m_port->ClearWriteTimeouts();
         m_port->SetNoWaitReadTimeouts();
         return true;
+    } catch (hresult_error const& error) {
+        m_openFailure = error.code();
+        return false;
     } catch (...) {
+        m_openFailure = E_OUTOFMEMORY;
         return false;
     }
 }
 
 void CModelQHelper::Read(std::u16string& scratch) {
     if (!m_port) return;
+    m_step = u"sending the query";
     m_port->SetDtr();
     Sleep(kDtrSettleMs);
     // The tail of an earlier reply that came too late would otherwise be read as this answer.
     m_port->PurgeReceiveBuffer();
     m_port->Write(&kQuery, 1);
+    m_step = u"reading the reply";
     Sleep(kReplyWaitMs);
     std::u16string* const fields[] = {&m_probe1, &m_probe2, &m_battery};
     // Once one line has not ended in time, the lines after it cannot be told apart from the

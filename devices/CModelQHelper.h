@@ -38,6 +38,12 @@ public:
     // port object (destruction releases it).
     void Close() noexcept;
 
+    // "COM3 (/dev/ttyUSB0)", the port as the last Open named it and the device it stands for.
+    std::u16string PortText() const;
+    // Why Open failed, or (given Read's failure code) why Read did, for a person to act on:
+    // the port, the step and the cause.
+    std::u16string FailureText(HRESULT readFailure = S_OK) const;
+
     std::u16string const& Probe1Value() const noexcept { return m_probe1; }
     std::u16string const& Probe2Value() const noexcept { return m_probe2; }
     std::u16string const& BatteryStatus() const noexcept { return m_battery; }
@@ -55,6 +61,9 @@ private:
     std::u16string m_battery = u" Bat Ok";
     std::unique_ptr<CSerialPortEx> m_port;
     COMMCONFIG m_config{};
+    int m_portNumber = 0;
+    HRESULT m_openFailure = S_OK;
+    char16_t const* m_step = u"opening the port";
 };
 
 }  // namespace ambivox

@@ -1,5 +1,6 @@
 #include "devices/DeviceRequests.h"
 
+#include "platform/automation/ErrorInfo.h"
 #include "platform/com/ComRuntime.h"
 
 namespace ambivox {
@@ -9,6 +10,16 @@ com_ptr<IDataConnector> DeviceRequests::connector() {
     check_hresult(CoCreateInstance(CLSID_DataConnector, nullptr, CLSCTX_ALL, IDataConnector::iid,
                                    result.put_void()));
     return result;
+}
+
+std::u16string DeviceRequests::failure_description(std::u16string_view subject) {
+    com_ptr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) == S_OK && info) {
+        unique_bstr description;
+        if (SUCCEEDED(info->GetDescription(description.put())) && !description.view().empty())
+            return description.str();
+    }
+    return std::u16string(subject) + u": the request failed";
 }
 
 HRESULT DeviceRequests::set_rule_a(unique_bstr& field, BSTR value) noexcept {

@@ -2,6 +2,9 @@
 // component runtime for every request, and its readers passed as element handlers.
 #pragma once
 
+#include <string>
+#include <string_view>
+
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/com/ComPtr.h"
@@ -21,6 +24,9 @@ public:
     // current value. Rule B: at most `maxLength` characters, anything else goes.
     static HRESULT set_rule_a(unique_bstr& field, BSTR value) noexcept;
     static HRESULT set_rule_b(unique_bstr& field, BSTR value, std::size_t maxLength) noexcept;
+    // The description of the error object a failed connector request left, taking it off the
+    // thread; "<subject>: the request failed" when it left none.
+    static std::u16string failure_description(std::u16string_view subject);
     // A copy for a getter; E_OUTOFMEMORY for a null out-pointer.
     static HRESULT get(unique_bstr const& field, BSTR* out) noexcept;
 };

@@ -26,6 +26,10 @@ public:
     DWORD LastStatus() const noexcept { return m_lastStatus; }
     // Whether the last body read arrived whole (false when the transfer broke off).
     bool LastBodyComplete() const noexcept { return m_bodyComplete; }
+    // The last status's reason phrase ("Not Found"); empty when the server sent none.
+    std::u16string const& LastStatusText() const noexcept { return m_lastStatusText; }
+    // Why the last Get could not be made, or its body broke off, in words; empty otherwise.
+    std::u16string const& LastFailure() const noexcept { return m_lastFailure; }
 
     // Empties `text`, then appends the body chunk by chunk. Always true.
     bool ReadResponse(std::u16string& text, HINTERNET request);
@@ -39,12 +43,16 @@ private:
     HINTERNET m_root = nullptr;
     DWORD m_lastStatus = 0;
     bool m_bodyComplete = false;
+    std::u16string m_lastStatusText;
+    std::u16string m_lastFailure;
 };
 
 // The body of `path` on `server` as a fresh string the caller frees (an empty body gives an
 // allocated empty string). E_OUTOFMEMORY when the request cannot be made, the server answers
 // with a status outside 200-299 or the body breaks off; *document is then untouched. A body that
-// cannot be decoded gives HRESULT_FROM_WIN32 of the decoding error.
-HRESULT FetchDocument(LPCWSTR server, LPCWSTR path, BSTR* document) noexcept;
+// cannot be decoded gives HRESULT_FROM_WIN32 of the decoding error. On failure *cause (when
+// given) receives the URL and why, for a person: "http://10.0.0.7/config: connection refused".
+HRESULT FetchDocument(LPCWSTR server, LPCWSTR path, BSTR* document,
+                      std::u16string* cause = nullptr) noexcept;
 
 }  // namespace ambivox

@@ -29,6 +29,11 @@ CXMLParser::~CXMLParser() {
 
 HRESULT CXMLParser::ParseURL(LPCOLESTR url) noexcept {
     if (!m_reader) return m_creation;
+    try {
+        m_url = url != nullptr ? url : u"";
+    } catch (...) {
+        m_url.clear();
+    }
     return m_reader->parseURL(url);
 }
 
@@ -37,14 +42,41 @@ HRESULT CXMLParser::Parse(VARIANT const& document) noexcept {
     return m_reader->parse(document);
 }
 
-HRESULT ParseURL(LPCOLESTR url, IXMLElementHandler* handler) noexcept {
-    CXMLParser parser(handler);
-    return parser.ParseURL(url);
+std::u16string CXMLParser::FailureText() const {
+    std::u16string message = m_errorHandler.FirstFatalMessage();
+    if (!m_reader) message = u"the XML reader could not be created";
+    if (message.empty()) message = u"the document could not be read";
+    // The reader words a syntax error by its place alone: "line 3, column 17: ...".
+    if (message.starts_with(u"line ")) message = u"not well-formed at " + message;
+    if (m_url.empty() || message.starts_with(m_url)) return message;
+    return m_url + u": " + message;
 }
 
-HRESULT Parse(VARIANT const& document, IXMLElementHandler* handler) noexcept {
+namespace {
+
+template <class Run>
+HRESULT run_parser(IXMLElementHandler* handler, std::u16string* cause, Run const& run) noexcept {
     CXMLParser parser(handler);
-    return parser.Parse(document);
+    HRESULT const hr = run(parser);
+    if (FAILED(hr) && cause != nullptr) {
+        try {
+            *cause = parser.FailureText();
+        } catch (...) {
+            cause->clear();
+        }
+    }
+    return hr;
+}
+
+}  // namespace
+
+HRESULT ParseURL(LPCOLESTR url, IXMLElementHandler* handler, std::u16string* cause) noexcept {
+    return run_parser(handler, cause, [&](CXMLParser& parser) { return parser.ParseURL(url); });
+}
+
+HRESULT Parse(VARIANT const& document, IXMLElementHandler* handler,
+              std::u16string* cause) noexcept {
+    return run_parser(handler, cause, [&](CXMLParser& parser) { return parser.Parse(document); });
 }
 
 }  // namespace ambivox

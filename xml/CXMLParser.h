@@ -6,6 +6,8 @@
 // was. The free functions ParseURL and Parse below are the usual way in.
 #pragma once
 
+#include <string>
+
 #include "platform/com/ComPtr.h"
 #include "platform/xml/Sax.h"
 #include "xml/IXMLElementHandler.h"
@@ -31,18 +33,26 @@ public:
     // unchanged, as ParseURL does.
     HRESULT Parse(VARIANT const& document) noexcept;
 
+    // Why the parse failed, for a person: the reader's first fatal message, with the URL in
+    // front when the message does not name it already; empty after a success.
+    std::u16string FailureText() const;
+
 private:
     com_ptr<ISAXXMLReader> m_reader;
     SAXContentHandlerImpl m_contentHandler;
     SAXErrorHandlerImpl m_errorHandler;
     HRESULT m_creation = S_OK;
     bool m_initialized = false;
+    std::u16string m_url;
 };
 
-// Parse the document at url into handler with a parser of its own; answers its result.
-HRESULT ParseURL(LPCOLESTR url, IXMLElementHandler* handler) noexcept;
+// Parse the document at url into handler with a parser of its own; answers its result. On
+// failure *cause (when given) receives the parser's FailureText.
+HRESULT ParseURL(LPCOLESTR url, IXMLElementHandler* handler,
+                 std::u16string* cause = nullptr) noexcept;
 // Parse the document held in document (borrowed, VT_BSTR) into handler with a parser of its
-// own; answers its result.
-HRESULT Parse(VARIANT const& document, IXMLElementHandler* handler) noexcept;
+// own; answers its result, and fills *cause as ParseURL does.
+HRESULT Parse(VARIANT const& document, IXMLElementHandler* handler,
+              std::u16string* cause = nullptr) noexcept;
 
 }  // namespace ambivox

@@ -3,6 +3,7 @@
 #include <curl/curl.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <mutex>
 
@@ -69,6 +70,35 @@ struct curl_handles {
     bool added = false;
 };
 
+// "10 s" for whole seconds, else "300 ms": the limits are set in whole seconds, tests shorten them.
+std::string duration_text(milliseconds span) {
+    return span.count() % 1000 == 0 ? std::to_string(span.count() / 1000) + " s"
+                                    : std::to_string(span.count()) + " ms";
+}
+
+std::string size_text(std::size_t bytes) {
+    constexpr std::size_t mebibyte = 1u << 20;
+    return bytes % mebibyte == 0 ? std::to_string(bytes / mebibyte) + " MiB"
+                                 : std::to_string(bytes) + " bytes";
+}
+
+// libcurl's own texts name its internals ("Couldn't connect to server"); a person reading a
+// failed poll wants to know what the network did.
+std::string connect_failure_text(CURL* easy) {
+    long os_error = 0;
+    curl_easy_getinfo(easy, CURLINFO_OS_ERRNO, &os_error);
+    switch (os_error) {
+        case ECONNREFUSED:
+            return "connection refused";
+        case EHOSTUNREACH:
+            return "host unreachable";
+        case ENETUNREACH:
+            return "network unreachable";
+        default:
+            return "cannot connect";
+    }
+}
+
 }  // namespace
 
 // What libcurl's callbacks see of a running transfer.
@@ -81,6 +111,7 @@ struct HttpTransfer::progress {
     clock::time_point last_byte = started;
     std::size_t received = 0;
     bool status_checked = false;
+    std::string status_text{};
     failure reason = failure::none;  // decided by a callback
 
     // The one place the transfer's clocks are read: how long it may still wait for its next
@@ -95,8 +126,25 @@ struct HttpTransfer::progress {
 
     bool overdue() const noexcept { return clock::now() - started >= limits.document_timeout; }
 
-    static std::size_t on_header(char*, std::size_t size, std::size_t count, void* user) noexcept {
-        static_cast<progress*>(user)->last_byte = clock::now();
+    static std::size_t on_header(char* data, std::size_t size, std::size_t count,
+                                 void* user) noexcept {
+        auto& p = *static_cast<progress*>(user);
+        p.last_byte = clock::now();
+        std::string_view line(data, size * count);
+        // "HTTP/1.1 404 Not Found": the phrase after the code. A redirect's status line is
+        // replaced by the next response's.
+        if (line.starts_with("HTTP/")) {
+            auto const code = line.find(' ');
+            auto const phrase = code == line.npos ? line.npos : line.find(' ', code + 1);
+            line = phrase == line.npos ? std::string_view() : line.substr(phrase + 1);
+            while (!line.empty() && (line.back() == '\r' || line.back() == '\n'))
+                line.remove_suffix(1);
+            try {
+                p.status_text.assign(line);
+            } catch (...) {
+                p.status_text.clear();
+            }
+        }
         return size * count;
     }
 
@@ -213,32 +261,59 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
         while (CURLMsg* message = curl_multi_info_read(curl.multi, &left))
             if (message->msg == CURLMSG_DONE) result = message->data.result;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &out.status);
+        out.status_text = p.status_text;
+        std::string const status_line =
+            "HTTP " + std::to_string(out.status) +
+            (out.status_text.empty() ? std::string() : " " + out.status_text);
 
         if (stalled) {
             out.reason = failure::timed_out;
-            out.detail = p.overdue() ? "the document did not arrive within " +
-                                           std::to_string(p.limits.document_timeout.count()) + " ms"
-                                     : "no data arrived for " +
-                                           std::to_string(p.limits.stall_timeout.count()) + " ms";
+            out.detail = p.overdue()
+                             ? "the document did not arrive within " +
+                                   std::to_string(p.limits.document_timeout.count()) + " ms"
+                             : "no data arrived for " + duration_text(p.limits.stall_timeout);
         } else if (multi_failed) {
             out.reason = failure::broken_off;
             out.detail = "the transfer failed";
         } else if (p.reason == failure::error_status) {
             out.reason = p.reason;
-            out.detail = "HTTP status " + std::to_string(out.status);
+            out.detail = status_line;
         } else if (p.reason == failure::too_large) {
             out.reason = p.reason;
-            out.detail = "the document is larger than " +
-                         std::to_string(p.limits.max_document_bytes) + " bytes";
+            out.detail = "larger than " + size_text(p.limits.max_document_bytes);
         } else if (p.reason == failure::stopped) {
             out.reason = p.reason;
             out.detail = "the receiver stopped the transfer";
         } else if (result != CURLE_OK) {
             out.reason = classify(result);
-            out.detail = error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
+            switch (out.reason) {
+                case failure::name_not_resolved:
+                    out.detail = "host name not found";
+                    break;
+                case failure::cannot_connect:
+                    out.detail = connect_failure_text(e);
+                    break;
+                case failure::timed_out:
+                    out.detail = "no answer within " + duration_text(p.limits.connect_timeout);
+                    break;
+                case failure::too_large:
+                    out.detail = "larger than " + size_text(p.limits.max_document_bytes);
+                    break;
+                case failure::error_status:
+                    out.detail = status_line;
+                    break;
+                case failure::broken_off:
+                    if (out.status != 0) {
+                        out.detail = "document cut off";
+                        break;
+                    }
+                    [[fallthrough]];
+                default:
+                    out.detail = error_text[0] != '\0' ? error_text : curl_easy_strerror(result);
+            }
         } else if (m_options.refuse_error_status && !is_success(out.status)) {
             out.reason = failure::error_status;
-            out.detail = "HTTP status " + std::to_string(out.status);
+            out.detail = status_line;
         }
         return out;
     } catch (...) {

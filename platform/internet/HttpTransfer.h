@@ -53,8 +53,9 @@ public:
 
     struct outcome {
         failure reason = failure::none;
-        long status = 0;     // the last response's status; 0 when no response began
-        std::string detail;  // why, in words, when reason is not none
+        long status = 0;          // the last response's status; 0 when no response began
+        std::string status_text;  // that status line's reason phrase, as the server sent it
+        std::string detail;       // why, in words a person can act on, when reason is not none
     };
 
     // Takes each run of body bytes in order; false stops the transfer. It must not throw (an

@@ -81,7 +81,27 @@ DWORD last_error_for(HttpTransfer::failure reason) noexcept {
     }
 }
 
+struct response_info {
+    DWORD error = ERROR_SUCCESS;
+    std::u16string text;
+};
+
+response_info& last_response_info() noexcept {
+    thread_local response_info info;
+    return info;
+}
+
 }  // namespace
+
+void InternetClient::set_last_response_info(DWORD error, std::string_view detail) noexcept {
+    response_info& info = last_response_info();
+    info.error = error;
+    try {
+        info.text = widen(detail, CP_UTF8);
+    } catch (...) {
+        info.text.clear();
+    }
+}
 
 InternetClient& InternetClient::instance() noexcept {
     static InternetClient client;
@@ -123,6 +143,7 @@ bool InternetClient::send(request& r) noexcept {
     try {
         std::string const host = utf8(r.owner->server.c_str());
         if (!is_host(host)) {
+            set_last_response_info(ERROR_INTERNET_NAME_NOT_RESOLVED, "not a host name or address");
             SetLastError(ERROR_INTERNET_NAME_NOT_RESOLVED);
             return false;
         }
@@ -141,6 +162,7 @@ bool InternetClient::send(request& r) noexcept {
         r.body.clear();
         r.read_offset = 0;
         r.cut_error = ERROR_SUCCESS;
+        r.cut_detail.clear();
         HttpTransfer::outcome const got =
             HttpTransfer(std::move(settings)).run([&r](std::string_view bytes) {
                 try {
@@ -152,17 +174,21 @@ bool InternetClient::send(request& r) noexcept {
             });
 
         r.status = got.status;
+        r.status_text = got.status_text;
         r.sent = got.status != 0;
         if (got.reason == HttpTransfer::failure::none) return true;
         DWORD const error = last_error_for(got.reason);
         if (!r.sent) {
+            set_last_response_info(error, got.detail);
             SetLastError(error);
             return false;
         }
         // The response began: the body up to the cut is handed out, then reading fails.
         r.cut_error = error;
+        r.cut_detail = got.detail;
         return true;
     } catch (...) {
+        set_last_response_info(ERROR_NOT_ENOUGH_MEMORY, "out of memory");
         SetLastError(ERROR_NOT_ENOUGH_MEMORY);
         return false;
     }
@@ -254,6 +280,7 @@ BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD* read) n
     }
     std::size_t const left = r->body.size() - r->read_offset;
     if (left == 0 && r->cut_error != ERROR_SUCCESS) {
+        InternetClient::set_last_response_info(r->cut_error, r->cut_detail);
         SetLastError(r->cut_error);
         return FALSE;
     }
@@ -268,7 +295,9 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* buf
                     DWORD*) noexcept {
     auto r = InternetClient::instance().find<InternetClient::request>(request);
     if (!r) return FALSE;
-    if ((infoLevel & 0xFFFF) != HTTP_QUERY_STATUS_CODE || bufferLength == nullptr) {
+    DWORD const level = infoLevel & 0xFFFF;
+    if ((level != HTTP_QUERY_STATUS_CODE && level != HTTP_QUERY_STATUS_TEXT) ||
+        bufferLength == nullptr) {
         SetLastError(ERROR_HTTP_INVALID_QUERY_REQUEST);
         return FALSE;
     }
@@ -276,7 +305,7 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* buf
         SetLastError(ERROR_HTTP_HEADER_NOT_FOUND);
         return FALSE;
     }
-    if ((infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0) {
+    if (level == HTTP_QUERY_STATUS_CODE && (infoLevel & HTTP_QUERY_FLAG_NUMBER) != 0) {
         if (buffer == nullptr || *bufferLength < sizeof(DWORD)) {
             *bufferLength = sizeof(DWORD);
             SetLastError(ERROR_INSUFFICIENT_BUFFER);
@@ -287,18 +316,24 @@ BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* buf
         *bufferLength = sizeof status;
         return TRUE;
     }
-    std::string const digits = std::to_string(r->status);
-    DWORD const needed = static_cast<DWORD>((digits.size() + 1) * sizeof(char16_t));
+    std::u16string text;
+    try {
+        text = ambivox::widen(
+            level == HTTP_QUERY_STATUS_TEXT ? r->status_text : std::to_string(r->status), CP_UTF8);
+    } catch (...) {
+        SetLastError(ERROR_NOT_ENOUGH_MEMORY);
+        return FALSE;
+    }
+    DWORD const needed = static_cast<DWORD>((text.size() + 1) * sizeof(char16_t));
     if (buffer == nullptr || *bufferLength < needed) {
         *bufferLength = needed;
         SetLastError(ERROR_INSUFFICIENT_BUFFER);
         return FALSE;
     }
     auto* out = static_cast<char16_t*>(buffer);
-    for (std::size_t i = 0; i < digits.size(); ++i)
-        out[i] = static_cast<char16_t>(digits[i]);
-    out[digits.size()] = u'\0';
-    *bufferLength = static_cast<DWORD>(digits.size() * sizeof(char16_t));
+    std::memcpy(out, text.data(), text.size() * sizeof(char16_t));
+    out[text.size()] = u'\0';
+    *bufferLength = static_cast<DWORD>(text.size() * sizeof(char16_t));
     return TRUE;
 }
 
@@ -306,4 +341,23 @@ BOOL InternetCloseHandle(HINTERNET handle) noexcept {
     if (InternetClient::instance().remove(handle)) return TRUE;
     SetLastError(ERROR_INVALID_HANDLE);
     return FALSE;
+}
+
+BOOL InternetGetLastResponseInfoW(DWORD* error, LPWSTR buffer, DWORD* length) noexcept {
+    if (error == nullptr || length == nullptr) {
+        SetLastError(ERROR_INVALID_PARAMETER);
+        return FALSE;
+    }
+    auto const& info = ambivox::last_response_info();
+    *error = info.error;
+    auto const size = static_cast<DWORD>(info.text.size());
+    if (buffer == nullptr || *length <= size) {
+        *length = size + 1;
+        SetLastError(ERROR_INSUFFICIENT_BUFFER);
+        return FALSE;
+    }
+    std::memcpy(buffer, info.text.data(), info.text.size() * sizeof(char16_t));
+    buffer[size] = u'\0';
+    *length = size;
+    return TRUE;
 }

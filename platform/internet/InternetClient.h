@@ -6,6 +6,7 @@
 #include <memory>
 #include <mutex>
 #include <string>
+#include <string_view>
 #include <unordered_map>
 
 #include "platform/internet/WinInet.h"
@@ -33,9 +34,11 @@ public:
         bool http10 = false;
         bool sent = false;
         long status = 0;
+        std::string status_text;
         std::string body;
         std::size_t read_offset = 0;
         DWORD cut_error = ERROR_SUCCESS;  // why the body ended early, if it did
+        std::string cut_detail;           // and in words
     };
 
     HINTERNET add(std::shared_ptr<void> object, int kind);
@@ -46,6 +49,9 @@ public:
 
     // Performs the request's transfer; false with the last error set when nothing was received.
     static bool send(request& r) noexcept;
+
+    // The thread's last failure in words, for InternetGetLastResponseInfoW.
+    static void set_last_response_info(DWORD error, std::string_view detail) noexcept;
 
     enum kinds { session_kind = 1, connection_kind = 2, request_kind = 3 };
 

@@ -24,6 +24,7 @@ constexpr DWORD INTERNET_FLAG_NO_CACHE_WRITE = 0x04000000;
 constexpr DWORD INTERNET_FLAG_KEEP_CONNECTION = 0x00400000;
 
 constexpr DWORD HTTP_QUERY_STATUS_CODE = 19;
+constexpr DWORD HTTP_QUERY_STATUS_TEXT = 20;
 constexpr DWORD HTTP_QUERY_FLAG_NUMBER = 0x20000000;
 
 constexpr DWORD ERROR_INTERNET_TIMEOUT = 12002;
@@ -65,8 +66,16 @@ BOOL HttpSendRequestW(HINTERNET request, LPCWSTR headers, DWORD headersLength, v
 // ERROR_INTERNET_CONNECTION_ABORTED.
 BOOL InternetReadFile(HINTERNET file, void* buffer, DWORD toRead, DWORD* read) noexcept;
 
-// HTTP_QUERY_STATUS_CODE, as text or with HTTP_QUERY_FLAG_NUMBER as a DWORD.
+// HTTP_QUERY_STATUS_CODE, as text or with HTTP_QUERY_FLAG_NUMBER as a DWORD; or
+// HTTP_QUERY_STATUS_TEXT, the status line's reason phrase ("Not Found"), possibly empty.
 BOOL HttpQueryInfoW(HINTERNET request, DWORD infoLevel, void* buffer, DWORD* bufferLength,
                     DWORD* index) noexcept;
 
 BOOL InternetCloseHandle(HINTERNET handle) noexcept;
+
+// Why the calling thread's last failed send or read failed, in words ("connection refused", "no
+// answer within 10 s", "document cut off"); empty before any. *error receives that failure's
+// last error. *length is the buffer's size in characters; it receives the text's length without
+// the terminator, and when the buffer is too small (or null) the call fails with
+// ERROR_INSUFFICIENT_BUFFER and *length is the size the text needs, terminator included.
+BOOL InternetGetLastResponseInfoW(DWORD* error, LPWSTR buffer, DWORD* length) noexcept;

@@ -1,5 +1,6 @@
 #include "platform/serial/Serial.h"
 
+#include <algorithm>
 #include <array>
 #include <new>
 #include <string>
@@ -276,6 +277,34 @@ BOOL SetCommConfig(HANDLE file, COMMCONFIG const* config, DWORD size) noexcept {
         if (config->dwProviderSize != 0) return ERROR_NOT_SUPPORTED;
         return device.set_state(config->dcb);
     });
+}
+
+DWORD QueryDosDeviceW(LPCWSTR name, LPWSTR target, DWORD max) noexcept {
+    try {
+        unsigned long const number = name == nullptr ? 0 : com_number(name);
+        if (number == 0) {
+            fail(ERROR_FILE_NOT_FOUND);
+            return 0;
+        }
+        std::string path;
+        if (DWORD rc = device_path(number, path); rc != ERROR_SUCCESS) {
+            fail(rc);
+            return 0;
+        }
+        std::u16string const wide = ambivox::widen(path, CP_UTF8);
+        auto const needed = static_cast<DWORD>(wide.size() + 2);
+        if (target == nullptr || max < needed) {
+            fail(ERROR_INSUFFICIENT_BUFFER);
+            return 0;
+        }
+        std::copy(wide.begin(), wide.end(), target);
+        target[wide.size()] = u'\0';
+        target[wide.size() + 1] = u'\0';
+        return needed;
+    } catch (std::bad_alloc const&) {
+        fail(ERROR_NOT_ENOUGH_MEMORY);
+        return 0;
+    }
 }
 
 BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) noexcept {

@@ -296,6 +296,12 @@ BOOL SetCommConfig(HANDLE file, COMMCONFIG const* config, DWORD size) noexcept;
 // control, DTR and RTS on) for a name "COMn" that resolves to a device; sizes as GetCommConfig.
 BOOL GetDefaultCommConfigW(LPCWSTR name, COMMCONFIG* config, DWORD* size) noexcept;
 
+// The device path a port name "COMn" stands for ("/dev/ttyUSB0"), whether or not a device is
+// there, as a list of one path ended by two zero characters. Answers the characters stored, both
+// zeros included; 0 on failure: ERROR_FILE_NOT_FOUND for a name that is no port name,
+// ERROR_INSUFFICIENT_BUFFER when `max` characters cannot hold the list.
+DWORD QueryDosDeviceW(LPCWSTR name, LPWSTR target, DWORD max) noexcept;
+
 // An unnamed event; a name gives ERROR_NOT_SUPPORTED. Answers a handle the caller closes with
 // CloseHandle, or null.
 HANDLE CreateEventW(void* security, BOOL manualReset, BOOL initialState, LPCWSTR name) noexcept;

@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
@@ -146,6 +147,26 @@ protected:
         LONGLONG seconds = 0;
         EXPECT_EQ(point->get_UTCTime(&seconds), S_OK);
         return seconds;
+    }
+
+    // The error object a failed member left on this thread, taken off it; both texts empty when
+    // there is none.
+    struct error_object {
+        bool present = false;
+        std::string source;
+        std::string description;
+    };
+    static error_object taken_error() {
+        error_object taken;
+        com_ptr<IErrorInfo> info;
+        if (GetErrorInfo(0, info.put()) != S_OK || !info) return taken;
+        taken.present = true;
+        unique_bstr source, description;
+        EXPECT_EQ(info->GetSource(source.put()), S_OK);
+        EXPECT_EQ(info->GetDescription(description.put()), S_OK);
+        taken.source = narrow(source.view(), CP_UTF8);
+        taken.description = narrow(description.view(), CP_UTF8);
+        return taken;
     }
 
     SdkModule const& module() const noexcept { return m_module; }

@@ -1,14 +1,18 @@
 // A Model N device reached through its "|"-separated text pages, which always sit on port 80:
 // these tests serve them on 127.0.0.1:80 (inside the test program's private network) and skip
 // themselves where that port cannot be had.
+#include <chrono>
 #include <string>
 #include <vector>
 
+#include "platform/internet/HttpLimits.h"
 #include "tests/devices/SdkClientTest.h"
+#include "tools/simulators/DeviceDocuments.h"
 
 namespace {
 
 using ambivox::com_ptr;
+using ambivox::simulation::DeviceDocuments;
 using ambivox::simulation::HttpDeviceSimulator;
 
 std::vector<std::string> paths(HttpDeviceSimulator const& device) {
@@ -26,8 +30,51 @@ protected:
         if (!device) GTEST_SKIP() << "port 80 cannot be bound here";
     }
 
+    void TearDown() override {
+        ambivox::set_http_limits_for_testing({});
+        SdkClientTest::TearDown();
+    }
+
+    struct route {
+        char const* path;
+        std::string body;
+        HttpDeviceSimulator::fault mode;
+    };
+    struct cause_case {
+        char const* host;
+        std::vector<route> routes;
+        HRESULT expected;
+        std::vector<char const*> named;  // all in the description
+    };
+
+    // Each case polls a fresh device: the code, and the error object's source and words.
+    void expect_causes(std::vector<cause_case> const& cases) {
+        for (auto const& c : cases) {
+            SCOPED_TRACE(c.named.empty() ? "success" : c.named.front());
+            device = nullptr;
+            device = port_80_device();
+            ASSERT_TRUE(device);
+            for (auto const& r : c.routes) {
+                device->serve(r.path, r.body, 200, "text/plain");
+                device->set_fault(r.path, r.mode);
+            }
+            auto monitor = model_n(c.host);
+            ASSERT_EQ(monitor->put_Model(bstr("N3").get()), S_OK);
+            EXPECT_EQ(monitor->Poll(), c.expected);
+            auto const error = taken_error();
+            EXPECT_EQ(error.present, FAILED(c.expected));
+            if (!error.present) continue;
+            EXPECT_EQ(error.source, "AmbivoxSDK.AmbivoxModelN");
+            for (char const* words : c.named)
+                EXPECT_NE(error.description.find(words), std::string::npos)
+                    << words << " in: " << error.description;
+        }
+    }
+
     std::unique_ptr<HttpDeviceSimulator> device;
 };
+
+using ModelNTextPagesSlow = ModelNTextPages;
 
 TEST_F(ModelNTextPages, FlatPagesAreReadOncePerPoll) {
     device->serve("/config", "S123|Lab|Model N3|v|1|Inlet|2|Outlet", 200, "text/plain");
@@ -149,6 +196,70 @@ TEST_F(ModelNTextPages, ErrorPagesAndCutOffPagesAreNoPages) {
     device->set_fault("/config", HttpDeviceSimulator::fault::cut_off);
     EXPECT_EQ(monitor->Poll(), E_FAIL);
     EXPECT_TRUE(numbers_of(monitor).empty());
+}
+
+// A failed poll says which address and which step failed, the XML documents' and the text
+// pages' both; its code stays what it always was. A poll that reads leaves no error object.
+TEST_F(ModelNTextPages, FailedPollLeavesItsCauseInWords) {
+    using enum HttpDeviceSimulator::fault;
+    std::string const configuration = DeviceDocuments("N3", "Lab", "SN-3").xml_configuration();
+    expect_causes({
+        {"127.0.0.1",
+         {},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: HTTP 404", "text pages: http://127.0.0.1/config: HTTP 404"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "oops", server_error}, {"/config", "oops", server_error}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: HTTP 500", "http://127.0.0.1/config: HTTP 500"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "<Ambivox>\n<Unit><", malformed},
+          {"/config", "S123|Lab|Model N3|v|1|Inlet", cut_off}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: not well-formed at line 2", "http://127.0.0.1/config",
+          "cut off"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "<html><body>Log in</body></html>", none},
+          {"/config", "S123|Lab|Model N3|v|1|Inlet", none},
+          {"/temp", "Inlet|71.6", not_found}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: not a device document (no unit)",
+          "http://127.0.0.1/temp: HTTP 404"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", configuration, none}},
+         E_FAIL,
+         {"http://127.0.0.1/xmldata: HTTP 404", "text pages: http://127.0.0.1/config: HTTP 404"}},
+        {"127.0.0.2",
+         {},
+         E_FAIL,
+         {"http://127.0.0.2/xmlconfig", "connection refused",
+          "text pages: http://127.0.0.2/config"}},
+        {"127.0.0.1",
+         {{"/config", "S123|Lab|Model N3|v|1|Inlet", none}, {"/temp", "Inlet|71.6", none}},
+         S_OK,
+         {}},
+    });
+}
+
+// The causes that take a time-out, or 16 MiB, to find.
+TEST_F(ModelNTextPagesSlow, FailedPollLeavesItsCauseInWords) {
+    using enum HttpDeviceSimulator::fault;
+    using namespace std::chrono_literals;
+    ambivox::set_http_limits_for_testing(
+        {.connect_timeout = 300ms, .stall_timeout = 300ms, .document_timeout = 2s});
+    expect_causes({
+        {"127.0.0.1",
+         {{"/xmlconfig", "<Ambivox id=\"X\"><Unit>", stall},
+          {"/config", "S123|Lab|Model N3|v|1|Inlet", stall}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: no data arrived for 300 ms",
+          "http://127.0.0.1/config: no data arrived for 300 ms"}},
+        {"127.0.0.1",
+         {{"/xmlconfig", "", oversized}, {"/config", "", oversized}},
+         E_FAIL,
+         {"http://127.0.0.1/xmlconfig: larger than 16 MiB",
+          "http://127.0.0.1/config: larger than 16 MiB"}},
+    });
 }
 
 TEST_F(ModelNTextPages, BrokenXmlFallsBackOnThePages) {

@@ -145,6 +145,50 @@ TEST_F(ModelQDevice, BusyOrMissingPortFailsThePollAndKeepsTheLastReading) {
     EXPECT_EQ(nowhere->Poll(), E_FAIL);
 }
 
+// A failed poll names the port, the device it stands for and what went wrong; its code stays
+// what it always was.
+TEST_F(ModelQDevice, FailedPollLeavesItsCauseInWords) {
+    ModelQSimulator simulator;
+    simulator.map_to(port);
+    struct {
+        char const* com_port;  // null: none set
+        bool held;             // another program has the port
+        std::vector<std::string> named;
+    } const cases[] = {
+        {"5", true, {"COM5 (" + simulator.device_path() + ")", "in use by another program"}},
+        {"4000", false, {"COM4000", "no such device"}},
+        {nullptr, false, {"no COM port"}},
+    };
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.named.front());
+        auto device = model_q(c.com_port);
+        std::unique_ptr<PortHolder> other;
+        if (c.held) other = std::make_unique<PortHolder>(simulator.device_path());
+        EXPECT_EQ(device->Poll(), E_FAIL);
+        auto const error = taken_error();
+        ASSERT_TRUE(error.present);
+        EXPECT_EQ(error.source, "AmbivoxSDK.AmbivoxModelQ");
+        for (auto const& words : c.named)
+            EXPECT_NE(error.description.find(words), std::string::npos)
+                << words << " in: " << error.description;
+    }
+    auto device = model_q("5");
+    ASSERT_EQ(device->Poll(), S_OK);
+    EXPECT_FALSE(taken_error().present) << "a poll that reads leaves no error object";
+}
+
+TEST_F(ModelQDeviceSlow, DeviceThatHangsUpMidReplyIsNamedWithTheStep) {
+    ModelQSimulator simulator({.behaviour = ModelQSimulator::mode::disconnecting});
+    simulator.map_to(port);
+    auto device = model_q("5");
+    EXPECT_EQ(device->Poll(), E_FAIL);
+    auto const error = taken_error();
+    EXPECT_EQ(error.source, "AmbivoxSDK.AmbivoxModelQ");
+    for (std::string const& words :
+         {"COM5 (" + simulator.device_path() + ")", std::string("reply")})
+        EXPECT_NE(error.description.find(words), std::string::npos) << error.description;
+}
+
 TEST_F(ModelQDeviceSlow, SilentDeviceGivesTheDefaults) {
     ModelQSimulator simulator({.behaviour = ModelQSimulator::mode::silent});
     simulator.map_to(port);

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/support/UnusedPort.h"
 #include "tests/tools/AmbivoxProgram.h"
 #include "tools/simulators/SimulatedModelN.h"
 
@@ -217,12 +218,15 @@ TEST_F(PollOutput, FailingDeviceAmongGoodOnesIsReportedAndTheOthersRead) {
     EXPECT_EQ(table.code, 1) << table.out << table.err;
     auto const rows = lines(table.out);
     ASSERT_EQ(rows.size(), 1u + 6u + 1u + 2u) << table.out;
-    EXPECT_EQ(cells(rows[7]),
-              (std::vector<std::string>{broken.address(), "-", "(poll failed: E_FAIL 0x80004005)",
-                                        "-", "-", "-", "-"}));
+    // The device's own words run to the end of its row.
+    auto const failed = cells(rows[7]);
+    ASSERT_EQ(failed.size(), 3u) << rows[7];
+    EXPECT_EQ(failed[0], broken.address());
+    EXPECT_EQ(failed[2].rfind("(poll failed: E_FAIL 0x80004005) http://" + broken.address(), 0), 0u)
+        << rows[7];
     EXPECT_EQ(cells(rows[8])[0], "Lab (" + n3.address() + ")");
-    EXPECT_NE(table.err.find("ambivox: " + broken.address() +
-                             ": no readings could be read from the device at " + broken.address()),
+    EXPECT_NE(table.err.find("ambivox: " + broken.address() + ": http://" + broken.address() +
+                             "/xmlconfig: HTTP 404"),
               std::string::npos)
         << table.err;
     EXPECT_NE(table.err.find("E_FAIL (0x80004005)"), std::string::npos) << table.err;
@@ -239,7 +243,7 @@ doc = json.load(open(sys.argv[1]))
 assert [d["status"] for d in doc["devices"]] == ["ok", "failed", "ok"]
 error = doc["devices"][1]["error"]
 assert error["name"] == "E_FAIL" and error["hresult"] == "0x80004005", error
-assert error["code"] == 0x80004005 and "no readings" in error["message"], error
+assert error["code"] == 0x80004005 and sys.argv[2] in error["message"], error
 assert doc["devices"][1]["probes"] == []
 assert len(doc["devices"][2]["probes"]) == 2
 unset = {k: doc["devices"][i][k] for i, k in [(2, "model"), (1, "serial"), (1, "firmware_version"),
@@ -247,7 +251,8 @@ unset = {k: doc["devices"][i][k] for i, k in [(2, "model"), (1, "serial"), (1, "
 assert all(v is None for v in unset.values()), unset
 print("ok")
 )";
-    EXPECT_EQ(python(check, document.out), "ok\n") << document.out;
+    EXPECT_EQ(python(check, document.out, "http://" + broken.address() + "/xmlconfig"), "ok\n")
+        << document.out;
 
     auto prometheus = devices;
     prometheus.push_back("--prometheus");
@@ -258,6 +263,46 @@ print("ok")
     EXPECT_EQ(metrics.out.find("ambivox_reading{device=\"" + broken.address() + "\""),
               std::string::npos);
     EXPECT_EQ(ambivox::testing::AmbivoxProgram::occurrences(metrics.out, "ambivox_reading{"), 8);
+}
+
+// A failed device's JSON error carries the device's description of the cause: the address or
+// port and the step that failed, with the code beside it as before.
+TEST_F(PollOutput, FailedDeviceSaysWhyInItsJsonError) {
+    SimulatedModelN missing(DeviceDocuments("N7", "Missing", "SN-7"), failing());
+    SimulatedModelN::options erring = failing();
+    erring.mode = SimulatedModelN::fault::server_error;
+    SimulatedModelN broken(DeviceDocuments("N7", "Broken", "SN-8"), erring);
+    std::string const refused = "127.0.0.1:" + std::to_string(ambivox::testing::unused_port());
+    struct {
+        std::vector<std::string> target;
+        std::vector<std::string> named;  // all in error.message
+    } const cases[] = {
+        {{"modeln", missing.address()},
+         {"http://" + missing.address() + "/xmlconfig: HTTP 404", "; text pages: "}},
+        {{"modeln", broken.address()}, {"http://" + broken.address() + "/xmlconfig: HTTP 500"}},
+        {{"modeln", refused}, {"http://" + refused + "/xmlconfig: connection refused"}},
+        {{"modelq", "COM900"}, {"COM900"}},
+    };
+    std::string const check = R"(
+import json, sys
+error = json.load(open(sys.argv[1]))["devices"][0]["error"]
+assert error["name"] == "E_FAIL" and error["hresult"] == "0x80004005", error
+missing = [w for w in sys.argv[2].split("\n") if w not in error["message"]]
+assert not missing, (missing, error["message"])
+print("ok")
+)";
+    for (auto const& c : cases) {
+        SCOPED_TRACE(c.target[1]);
+        std::vector<std::string> args{"poll"};
+        args.insert(args.end(), c.target.begin(), c.target.end());
+        args.push_back("--json");
+        auto const run = ambivox(args);
+        EXPECT_EQ(run.code, 1) << run.err;
+        std::string named;
+        for (auto const& words : c.named)
+            named += (named.empty() ? "" : "\n") + words;
+        EXPECT_EQ(python(check, run.out, named), "ok\n") << run.out;
+    }
 }
 
 TEST_F(PollOutput, DevicesFromAFileJoinThoseOnTheCommandLine) {

@@ -6,6 +6,7 @@
 
 #include "ambivox/AmbivoxSDK.h"
 #include "ambivox/NoReading.h"
+#include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
@@ -86,21 +87,19 @@ void read_probes(Device* device, DeviceReport& report) {
     }
 }
 
-std::string model_q_failure(int com) {
-    std::string const port = "COM" + std::to_string(com);
-    std::optional<std::string> mapped;
-    try {
-        mapped = SerialPortMap::device_of(com);
-    } catch (std::exception const&) {
-        // The diagnosis is a courtesy; the failure itself is reported all the same.
-    }
-    std::string const fallback = "/dev/ttyS" + std::to_string(com - 1);
-    std::error_code ignored;
-    if (!mapped && !std::filesystem::exists(fallback, ignored))
-        return port + " names no serial device: the registry maps no device to it and " + fallback +
-               " does not exist (see 'ambivox ports')";
-    return "no readings came from the device on " + port + " (" + mapped.value_or(fallback) +
-           "): the port could not be opened, or the device did not answer";
+// The description of the error object a failed member of `device` left, taken off the thread;
+// empty when the object says it leaves none, or left none.
+template <class I>
+std::string error_description(I* device) {
+    com_ptr<ISupportErrorInfo> support;
+    if (FAILED(device->QueryInterface(ISupportErrorInfo::iid, support.put_void())) || !support ||
+        support->InterfaceSupportsErrorInfo(I::iid) != S_OK)
+        return {};
+    com_ptr<IErrorInfo> info;
+    if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
+    unique_bstr description;
+    if (FAILED(info->GetDescription(description.put()))) return {};
+    return utf8(description.get());
 }
 
 struct apartment {
@@ -113,6 +112,33 @@ struct apartment {
 void fail(DeviceReport& report, HRESULT hr, std::string what) {
     report.hr = hr;
     report.failure = std::move(what);
+}
+
+// A failed poll: the device's own words when it left any, else `fallback`.
+void poll_failed(DeviceReport& report, HRESULT hr, std::string const& cause, std::string fallback) {
+    report.device_said = !cause.empty();
+    fail(report, hr, cause.empty() ? std::move(fallback) : cause);
+}
+
+// A port that the registry maps nowhere and whose default device is missing is the likeliest
+// mistake of all; the program knows the registry's ports, so it says so in its own words.
+void model_q_failed(DeviceReport& report, HRESULT hr, int com, std::string const& cause) {
+    std::string const port = "COM" + std::to_string(com);
+    std::optional<std::string> mapped;
+    try {
+        mapped = SerialPortMap::device_of(com);
+    } catch (std::exception const&) {
+        // The diagnosis is a courtesy; the failure itself is reported all the same.
+    }
+    std::string const fallback = "/dev/ttyS" + std::to_string(com - 1);
+    std::error_code ignored;
+    if (!mapped && !std::filesystem::exists(fallback, ignored))
+        return fail(report, hr,
+                    port + " names no serial device: the registry maps no device to it and " +
+                        fallback + " does not exist (see 'ambivox ports')");
+    poll_failed(report, hr, cause,
+                "no readings came from the device on " + port + " (" + mapped.value_or(fallback) +
+                    "): the port could not be opened, or the device did not answer");
 }
 
 void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
@@ -130,6 +156,7 @@ void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
     if (!target.name.empty() && FAILED(hr = device->put_Name(bstr(target.name).get())))
         return fail(report, hr, "the device object refused the name \"" + target.name + "\"");
     hr = device->Poll();
+    std::string const cause = FAILED(hr) ? error_description(device.get()) : std::string();
     report.name = text_of(device.get(), &IAmbivoxModelN::get_Name);
     // The device answers a placeholder text for a model nobody set; only the client sets one.
     if (!target.model.empty()) report.model = text_of(device.get(), &IAmbivoxModelN::get_Model);
@@ -138,9 +165,9 @@ void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
     report.firmware = text_of(device.get(), &IAmbivoxModelN::get_SoftwareVersion);
     report.firmware_date = text_of(device.get(), &IAmbivoxModelN::get_SoftwareReleaseDate);
     if (FAILED(hr))
-        return fail(report, hr,
-                    "no readings could be read from the device at " + target.address +
-                        ": neither its XML documents nor its text pages gave them");
+        return poll_failed(report, hr, cause,
+                           "no readings could be read from the device at " + target.address +
+                               ": neither its XML documents nor its text pages gave them");
     read_probes(device.get(), report);
 }
 
@@ -157,10 +184,11 @@ void poll_model_q(DeviceTarget const& target, DeviceReport& report) {
     if (!target.name.empty() && FAILED(hr = device->put_Name(bstr(target.name).get())))
         return fail(report, hr, "the device object refused the name \"" + target.name + "\"");
     hr = device->Poll();
+    std::string const cause = FAILED(hr) ? error_description(device.get()) : std::string();
     report.name = text_of(device.get(), &IAmbivoxModelQ::get_Name);
     report.model = text_of(device.get(), &IAmbivoxModelQ::get_Model);
     report.battery = text_of(device.get(), &IAmbivoxModelQ::get_BatteryStatus);
-    if (FAILED(hr)) return fail(report, hr, model_q_failure(target.com));
+    if (FAILED(hr)) return model_q_failed(report, hr, target.com, cause);
     read_probes(device.get(), report);
 }
 

@@ -29,6 +29,7 @@ struct DeviceReport {
     HRESULT hr = 0;
     bool setup_failure = false;  // the device object could not even be created
     std::string failure;         // what went wrong, in plain words; empty on success
+    bool device_said = false;    // failure is the device's own description of the cause
     std::string name;            // the device's name after the poll
     std::string model;           // Model N: the model the client set; empty when none
     std::string serial;          // Model N only; empty when the device did not give it
