@@ -28,11 +28,15 @@ protected:
 
     // One call by name, with a place for the exception, whose code lands in *scode.
     static HRESULT invoke(IDispatch* object, char const* name, WORD flags, DispatchArgs args,
-                          VARIANT* result = nullptr, HRESULT* scode = nullptr) {
+                          VARIANT* result = nullptr, HRESULT* scode = nullptr,
+                          std::string* words = nullptr) {
         unique_excepinfo excep;
         HRESULT const hr = ambivox::testing::invoke_by_name(object, u16(name), flags,
                                                             std::move(args), result, excep.put());
         if (scode != nullptr) *scode = excep->scode;
+        if (words != nullptr)
+            *words = ambivox::narrow(bstr_view(excep->bstrSource), CP_UTF8) + ": " +
+                     ambivox::narrow(bstr_view(excep->bstrDescription), CP_UTF8);
         return hr;
     }
 
@@ -64,8 +68,8 @@ protected:
                       nullptr, scode);
     }
     static HRESULT call(IDispatch* object, char const* name, DispatchArgs args = {},
-                        HRESULT* scode = nullptr) {
-        return invoke(object, name, DISPATCH_METHOD, std::move(args), nullptr, scode);
+                        HRESULT* scode = nullptr, std::string* words = nullptr) {
+        return invoke(object, name, DISPATCH_METHOD, std::move(args), nullptr, scode, words);
     }
 
     static unique_variant words(std::string_view utf8) { return unique_variant::from(u16(utf8)); }
@@ -127,12 +131,16 @@ TEST_F(DevicesByName, ModelNFromItsXmlDocuments) {
     auto byNumber = get_object(monitor.get(), "Probe", {number(1)});
     EXPECT_EQ(byName.get(), byNumber.get());
 
-    // A device that serves nothing fails its poll, by name as well.
+    // A device that serves nothing fails its poll, by name as well, and says where and why.
     HttpDeviceSimulator silent;
     auto other = create_by_name("AmbivoxSDK.AmbivoxModelN.1");
     ASSERT_EQ(put(other.get(), "IpAddress", words(address_of(silent)).get()), S_OK);
-    EXPECT_EQ(call(other.get(), "Poll", {}, &scode), DISP_E_EXCEPTION);
+    std::string why;
+    EXPECT_EQ(call(other.get(), "Poll", {}, &scode, &why), DISP_E_EXCEPTION);
     EXPECT_EQ(scode, E_FAIL);
+    EXPECT_TRUE(why.starts_with("AmbivoxSDK.AmbivoxModelN: http://" + address_of(silent) +
+                                "/xmlconfig: HTTP 404"))
+        << why;
 }
 
 TEST_F(DevicesByName, ModelNFromItsTextPages) {
