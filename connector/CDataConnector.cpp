@@ -104,6 +104,7 @@ HRESULT CDataConnector::RequestModelNHTTPConfigAndData(BSTR, BSTR IpAddress, BST
                                                        BSTR DataPath, BSTR Model,
                                                        LONG_PTR* ConfigHandler,
                                                        LONG_PTR* DataHandler) noexcept {
+    clear_error();
     return hresult_boundary([&]() -> HRESULT {
         IXMLElementHandler* configHandler = handler_of(ConfigHandler);
         IXMLElementHandler* dataHandler = handler_of(DataHandler);

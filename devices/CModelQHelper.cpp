@@ -51,12 +51,25 @@ CModelQHelper::~CModelQHelper() {
     m_port.reset();  // also a port whose wind-down failed part-way
 }
 
-std::u16string CModelQHelper::PortText() const {
-    std::u16string const name = u"COM" + widen(std::to_string(m_portNumber), CP_UTF8);
+namespace {
+
+std::u16string port_name(int port) {
+    return u"COM" + widen(std::to_string(port), CP_UTF8);
+}
+
+// The device file the port name stands for; empty when it maps to none.
+std::u16string device_path(int port) {
     std::array<char16_t, 1024> path{};
-    if (QueryDosDeviceW(name.c_str(), path.data(), static_cast<DWORD>(path.size())) == 0)
-        return name;
-    return name + u" (" + path.data() + u")";
+    if (QueryDosDeviceW(port_name(port).c_str(), path.data(), static_cast<DWORD>(path.size())) == 0)
+        return {};
+    return path.data();
+}
+
+}  // namespace
+
+std::u16string CModelQHelper::PortText() const {
+    std::u16string const path = device_path(m_portNumber);
+    return path.empty() ? port_name(m_portNumber) : port_name(m_portNumber) + u" (" + path + u")";
 }
 
 std::u16string CModelQHelper::FailureText(HRESULT readFailure) const {
@@ -66,11 +79,9 @@ std::u16string CModelQHelper::FailureText(HRESULT readFailure) const {
             return port + u": no such device (see 'ambivox ports')";
         if (m_openFailure == HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED)) {
             // The platform answers both alike; the device node's permissions tell them apart.
-            std::array<char16_t, 1024> path{};
-            std::u16string const name = u"COM" + widen(std::to_string(m_portNumber), CP_UTF8);
-            bool permitted = true;
-            if (QueryDosDeviceW(name.c_str(), path.data(), static_cast<DWORD>(path.size())) != 0)
-                permitted = access(narrow(path.data(), CP_UTF8).c_str(), R_OK | W_OK) == 0;
+            std::u16string const path = device_path(m_portNumber);
+            bool const permitted =
+                path.empty() || access(narrow(path, CP_UTF8).c_str(), R_OK | W_OK) == 0;
             return permitted ? port + u": in use by another program"
                              : port + u": permission denied (add the user to the dialout group)";
         }

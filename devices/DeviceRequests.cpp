@@ -13,13 +13,8 @@ com_ptr<IDataConnector> DeviceRequests::connector() {
 }
 
 std::u16string DeviceRequests::failure_description(std::u16string_view subject) {
-    com_ptr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) == S_OK && info) {
-        unique_bstr description;
-        if (SUCCEEDED(info->GetDescription(description.put())) && !description.view().empty())
-            return description.str();
-    }
-    return std::u16string(subject) + u": the request failed";
+    std::u16string description = take_error_description();
+    return description.empty() ? std::u16string(subject) + u": the request failed" : description;
 }
 
 HRESULT DeviceRequests::set_rule_a(unique_bstr& field, BSTR value) noexcept {

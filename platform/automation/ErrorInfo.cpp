@@ -1,6 +1,7 @@
 #include "platform/automation/ErrorInfo.h"
 
 #include "platform/automation/ErrorObject.h"
+#include "platform/automation/UniqueBstr.h"
 
 namespace {
 
@@ -47,6 +48,13 @@ HRESULT set_error(HRESULT hr, std::u16string_view source,
 
 void clear_error() noexcept {
     if (thread_error) thread_error = nullptr;
+}
+
+std::u16string take_error_description() {
+    com_ptr<IErrorInfo> const taken = std::move(thread_error);
+    unique_bstr description;
+    if (!taken || FAILED(taken->GetDescription(description.put()))) return {};
+    return std::u16string(description.view());
 }
 
 }  // namespace ambivox

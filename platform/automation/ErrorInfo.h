@@ -3,6 +3,7 @@
 // to pick up. Each thread has one slot; a new error object replaces the one before it.
 #pragma once
 
+#include <string>
 #include <string_view>
 
 #include "platform/automation/Bstr.h"
@@ -80,5 +81,9 @@ HRESULT set_error(HRESULT hr, std::u16string_view source, std::u16string_view de
 // run after another failure on the same thread calls it first, so that its own failure is never
 // described by an earlier one.
 void clear_error() noexcept;
+
+// Takes the calling thread's error object and answers its description; empty when there is
+// none (or it has none). Raises std::bad_alloc.
+std::u16string take_error_description();
 
 }  // namespace ambivox

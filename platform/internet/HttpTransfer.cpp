@@ -270,7 +270,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
             out.reason = failure::timed_out;
             out.detail = p.overdue()
                              ? "the document did not arrive within " +
-                                   std::to_string(p.limits.document_timeout.count()) + " ms"
+                                   duration_text(p.limits.document_timeout)
                              : "no data arrived for " + duration_text(p.limits.stall_timeout);
         } else if (multi_failed) {
             out.reason = failure::broken_off;
@@ -318,7 +318,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
         return out;
     } catch (...) {
         out.reason = failure::out_of_memory;
-        out.detail.clear();
+        out.detail = "out of memory";
         return out;
     }
 }

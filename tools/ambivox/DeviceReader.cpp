@@ -95,11 +95,7 @@ std::string error_description(I* device) {
     if (FAILED(device->QueryInterface(ISupportErrorInfo::iid, support.put_void())) || !support ||
         support->InterfaceSupportsErrorInfo(I::iid) != S_OK)
         return {};
-    com_ptr<IErrorInfo> info;
-    if (GetErrorInfo(0, info.put()) != S_OK || !info) return {};
-    unique_bstr description;
-    if (FAILED(info->GetDescription(description.put()))) return {};
-    return utf8(description.get());
+    return narrow(take_error_description(), CP_UTF8);
 }
 
 struct apartment {

@@ -84,6 +84,10 @@ TEST(ErrorInfo, LibraryCodeSetsAndClearsInOneCall) {
     ambivox::clear_error();
     com_ptr<IErrorInfo> none;
     EXPECT_EQ(GetErrorInfo(0, none.put()), S_FALSE);
+
+    ambivox::set_error(E_FAIL, u"device", u"why");
+    EXPECT_EQ(ambivox::take_error_description(), u"why");
+    EXPECT_EQ(ambivox::take_error_description(), u"") << "taken once";
 }
 
 }  // namespace
