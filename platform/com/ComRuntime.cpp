@@ -77,7 +77,8 @@ HRESULT CoInitialize(void* reserved) noexcept {
 }
 
 void CoUninitialize() noexcept {
-    if (t_apartment.init_count > 0) --t_apartment.init_count;
+    if (t_apartment.init_count == 0) return;
+    if (--t_apartment.init_count == 0) ambivox::InprocServerCache::instance().end_apartment();
 }
 
 HRESULT CoGetClassObject(REFCLSID clsid, DWORD clsctx, void*, REFIID riid, void** ppv) noexcept {

@@ -2,6 +2,8 @@
 
 #include <dlfcn.h>
 
+#include <algorithm>
+
 #include "platform/base/Guid.h"
 #include "platform/registry/Registry.h"
 
@@ -20,34 +22,27 @@ InprocServerCache& InprocServerCache::instance() noexcept {
 HRESULT InprocServerCache::get_class_object(std::string const& path, REFCLSID clsid, REFIID riid,
                                             void** ppv) {
     *ppv = nullptr;
+    std::thread::id const apartment = std::this_thread::get_id();
     void* handle = nullptr;
     {
         std::lock_guard lock(m_mutex);
-        loaded_module* module = nullptr;
-        for (auto& m : m_modules)
-            if (m.path == path) module = &m;
-        if (module == nullptr) {
+        for (auto const& m : m_modules)
+            if (m.path == path && m.apartment == apartment) handle = m.handle;
+        if (handle == nullptr) {
             handle = dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
             if (handle == nullptr) return CO_E_DLLNOTFOUND;
             try {
-                module = &m_modules.emplace_back(loaded_module{path, handle});
+                m_modules.push_back({path, handle, apartment});
             } catch (...) {
                 dlclose(handle);
                 throw;
             }
         }
-        handle = module->handle;
-        ++module->entering;
     }
     // The call runs outside the lock: a module may create objects of other modules (or its own)
-    // while it answers.
-    HRESULT hr = CO_E_ERRORINDLL;
-    if (auto entry = reinterpret_cast<get_class_object_fn>(dlsym(handle, "DllGetClassObject")))
-        hr = entry(clsid, riid, ppv);
-    std::lock_guard lock(m_mutex);
-    for (auto& m : m_modules)
-        if (m.handle == handle) --m.entering;
-    return hr;
+    // while it answers. Only this apartment lets go of its load, so none can unmap it meanwhile.
+    auto entry = reinterpret_cast<get_class_object_fn>(dlsym(handle, "DllGetClassObject"));
+    return entry != nullptr ? entry(clsid, riid, ppv) : CO_E_ERRORINDLL;
 }
 
 std::u16string InprocServerCache::module_of(REFCLSID clsid) {
@@ -77,15 +72,41 @@ std::u16string InprocServerCache::module_of(REFCLSID clsid) {
     return path;
 }
 
+bool InprocServerCache::can_unload(void* handle) noexcept {
+    auto answer = reinterpret_cast<can_unload_fn>(dlsym(handle, "DllCanUnloadNow"));
+    return answer != nullptr && answer() == S_OK;
+}
+
 void InprocServerCache::free_unused() noexcept {
+    std::thread::id const apartment = std::this_thread::get_id();
     std::lock_guard lock(m_mutex);
-    for (auto it = m_modules.begin(); it != m_modules.end();) {
-        auto can_unload = reinterpret_cast<can_unload_fn>(dlsym(it->handle, "DllCanUnloadNow"));
-        if (it->entering == 0 && can_unload != nullptr && can_unload() == S_OK) {
-            dlclose(it->handle);
-            it = m_modules.erase(it);
+    std::erase_if(m_modules, [&](loaded_module const& m) {
+        if (m.apartment != apartment && m.apartment != std::thread::id()) return false;
+        if (!can_unload(m.handle)) return false;
+        dlclose(m.handle);
+        return true;
+    });
+}
+
+void InprocServerCache::end_apartment() noexcept {
+    std::thread::id const apartment = std::this_thread::get_id();
+    std::lock_guard lock(m_mutex);
+    for (std::size_t i = 0; i < m_modules.size();) {
+        loaded_module& m = m_modules[i];
+        if (m.apartment != apartment) {
+            ++i;
+            continue;
+        }
+        bool const held = std::any_of(m_modules.begin(), m_modules.end(), [&](auto const& o) {
+            return o.path == m.path && o.apartment == std::thread::id();
+        });
+        // One load of a module is enough for the process to keep; a second is let go at once.
+        if (can_unload(m.handle) || held) {
+            dlclose(m.handle);
+            m_modules.erase(m_modules.begin() + static_cast<std::ptrdiff_t>(i));
         } else {
-            ++it;
+            m.apartment = std::thread::id();
+            ++i;
         }
     }
 }

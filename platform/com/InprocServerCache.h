@@ -1,9 +1,16 @@
-// InprocServerCache: the component modules the runtime has loaded, by file. A module stays
-// loaded until CoFreeUnusedLibraries finds that it may unload (DllCanUnloadNow answers S_OK).
+// InprocServerCache: the component modules the runtime has loaded, by file and by apartment.
+//
+// Each apartment (a thread that called CoInitialize) holds a load of its own of every module it
+// created objects from, as the loader counts them: CoFreeUnusedLibraries lets go of the calling
+// apartment's loads only, so a module is unmapped only once no apartment that may still be
+// running its code holds it. A thread's objects stay on that thread, so while it frees its own
+// loads it runs none of the module's code. Loads left when an apartment ends (objects still
+// alive) pass to the process and go with the next CoFreeUnusedLibraries that finds them unused.
 #pragma once
 
 #include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "platform/com/Unknown.h"
@@ -23,8 +30,12 @@ public:
     // class is not registered. Answers are kept until the registry store changes.
     std::u16string module_of(REFCLSID clsid);
 
-    // Unloads every module whose DllCanUnloadNow answers S_OK and that no thread is entering.
+    // Lets go of the calling apartment's loads (and the process's) of every module whose
+    // DllCanUnloadNow answers S_OK.
     void free_unused() noexcept;
+
+    // The calling apartment ends: its unused loads go, the others pass to the process.
+    void end_apartment() noexcept;
 
     std::size_t loaded_count() noexcept;
 
@@ -32,10 +43,10 @@ private:
     struct loaded_module {
         std::string path;
         void* handle;
-        // Threads inside the module's DllGetClassObject: until the class object it hands out
-        // holds the module's lock, only this count keeps the module mapped.
-        std::size_t entering = 0;
+        std::thread::id apartment;  // no thread: a load the process holds
     };
+
+    static bool can_unload(void* handle) noexcept;
 
     std::mutex m_mutex;
     std::vector<loaded_module> m_modules;
