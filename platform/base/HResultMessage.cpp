@@ -37,6 +37,8 @@ constexpr known_code known_codes[] = {
     {CO_E_ERRORINDLL, "CO_E_ERRORINDLL", u"The module of the class is not a valid server."},
     {RPC_E_CHANGED_MODE, "RPC_E_CHANGED_MODE",
      u"The thread was initialised with another concurrency model."},
+    {RPC_E_WRONG_THREAD, "RPC_E_WRONG_THREAD",
+     u"The object belongs to another thread and can be called only there."},
     {CONNECT_E_NOCONNECTION, "CONNECT_E_NOCONNECTION", u"No such connection."},
     {CONNECT_E_ADVISELIMIT, "CONNECT_E_ADVISELIMIT", u"No more connections can be made."},
     {CONNECT_E_CANNOTCONNECT, "CONNECT_E_CANNOTCONNECT",
