@@ -23,8 +23,7 @@ py::object create(py::str const& name) {
     CLSID clsid{};
     HRESULT hr = text.starts_with(u'{') ? CLSIDFromString(text.c_str(), &clsid)
                                         : CLSIDFromProgID(text.c_str(), &clsid);
-    if (FAILED(hr))
-        throw ComFailure(hr, "finding the class " + spelled + " (is its module registered?)");
+    if (FAILED(hr)) throw ComFailure(hr, "finding the class " + spelled);
     com_ptr<IUnknown> object;
     hr = CoCreateInstance(clsid, nullptr, CLSCTX_ALL, IID_IUnknown, object.put_void());
     if (FAILED(hr)) throw ComFailure(hr, "creating " + spelled);

@@ -75,8 +75,8 @@ std::u16string const& DispatchObject::interface_name() const noexcept {
     return m_table && !m_table->interface_name().empty() ? m_table->interface_name() : none;
 }
 
-IDispatch& DispatchObject::enter(char const* what) const {
-    if (!m_apartment->is_current()) throw ComFailure(RPC_E_WRONG_THREAD, describe(nullptr, what));
+IDispatch& DispatchObject::enter(Member const* member, char const* what) const {
+    if (!m_apartment->is_current()) throw ComFailure(RPC_E_WRONG_THREAD, describe(member, what));
     m_apartment->drain();
     return *m_dispatch;
 }
@@ -106,7 +106,7 @@ unique_variant DispatchObject::invoke(DISPID dispid, WORD flags,
                                       std::vector<unique_variant> const& positional,
                                       named_args const& named, Member const* member,
                                       char const* what) {
-    IDispatch& target = enter(what);
+    IDispatch& target = enter(member, what);
     // Named arguments come first, then the positional ones last to first.
     std::vector<VARIANT> args;
     std::vector<DISPID> ids;
@@ -172,7 +172,8 @@ py::object DispatchObject::call(Member& member, py::args const& args, py::kwargs
     std::string const name = VariantConverter::utf8(member.name);
     if (member.known && positional.size() > member.params.size())
         throw py::type_error(name + "() takes " + std::to_string(member.params.size()) +
-                             " arguments (" + std::to_string(positional.size()) + " given)");
+                             (member.params.size() == 1 ? " argument (" : " arguments (") +
+                             std::to_string(positional.size()) + " given)");
     named_args const named = keyword_arguments(member, kwargs, positional.size());
     WORD const flags = !member.known   ? DISPATCH_METHOD | DISPATCH_PROPERTYGET
                        : member.method ? DISPATCH_METHOD
@@ -196,8 +197,9 @@ DispatchObject::named_args DispatchObject::keyword_arguments(Member& m, py::kwar
             asked.push_back(text.data());
         std::vector<DISPID> ids(asked.size(), DISPID_UNKNOWN);
         HRESULT const hr =
-            enter(nullptr).GetIDsOfNames(IID_NULL, asked.data(), static_cast<UINT>(asked.size()),
-                                         LOCALE_USER_DEFAULT, ids.data());
+            enter(&m, nullptr)
+                .GetIDsOfNames(IID_NULL, asked.data(), static_cast<UINT>(asked.size()),
+                               LOCALE_USER_DEFAULT, ids.data());
         if (FAILED(hr) && hr != DISP_E_UNKNOWNNAME)
             throw ComFailure(hr, "looking up the parameters of " + describe(&m, nullptr));
         for (std::size_t i = 0; i < unknown.size(); ++i) {
@@ -259,10 +261,15 @@ py::object DispatchObject::iterate() {
     if (!m_dispatch) {
         each = m_identity.try_as<IEnumVARIANT>();
     } else {
-        unique_variant const found = invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET,
-                                            {}, {}, nullptr, "_NewEnum");
-        if (holds_object(found) && found->punkVal != nullptr)
-            found->punkVal->QueryInterface(IID_IEnumVARIANT, each.put_void());
+        try {
+            unique_variant const found =
+                invoke(DISPID_NEWENUM, DISPATCH_METHOD | DISPATCH_PROPERTYGET, {}, {}, nullptr,
+                       "_NewEnum");
+            if (holds_object(found) && found->punkVal != nullptr)
+                found->punkVal->QueryInterface(IID_IEnumVARIANT, each.put_void());
+        } catch (ComFailure const& failure) {
+            if (failure.hresult() != DISP_E_MEMBERNOTFOUND) throw;
+        }
     }
     if (!each)
         throw py::type_error("'" + VariantConverter::utf8(interface_name()) +

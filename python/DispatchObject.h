@@ -61,7 +61,7 @@ private:
     std::string repr() const;
 
     // Checks that the calling thread owns the object and releases what other threads dropped.
-    IDispatch& enter(char const* what) const;
+    IDispatch& enter(Member const* member, char const* what) const;
     // One Invoke, with the GIL released; positional in the caller's order.
     unique_variant invoke(DISPID dispid, WORD flags, std::vector<unique_variant> const& positional,
                           named_args const& named, Member const* member, char const* what);

@@ -3,6 +3,8 @@
 // datetime.h keeps its table of functions per translation unit: only this one uses it.
 #include <datetime.h>
 
+#include <cstdint>
+#include <cstring>
 #include <string>
 
 #include "platform/automation/OleDate.h"
@@ -71,7 +73,10 @@ unique_variant VariantConverter::to_variant(py::handle value) {
     if (PyLong_Check(p)) {
         int overflow = 0;
         long long const n = PyLong_AsLongLongAndOverflow(p, &overflow);
-        if (overflow != 0) throw py::value_error("an int beyond 64 bits has no variant type");
+        if (overflow != 0) {
+            PyErr_SetString(PyExc_OverflowError, "an int beyond 64 bits has no variant type");
+            throw py::error_already_set();
+        }
         if (n == -1 && PyErr_Occurred()) throw py::error_already_set();
         if (n >= INT32_MIN && n <= INT32_MAX) return unique_variant::from(static_cast<LONG>(n));
         return unique_variant::from(static_cast<LONGLONG>(n));
