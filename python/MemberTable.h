@@ -51,6 +51,11 @@ public:
     Member* find(IDispatch& object, pybind11::handle name);
     Member* find(IDispatch& object, std::u16string_view name);
 
+    // Only the tables of objects without type information go, with their object (GIL held).
+    ~MemberTable() { Py_XDECREF(m_spellings); }
+    MemberTable(MemberTable const&) = delete;
+    MemberTable& operator=(MemberTable const&) = delete;
+
     std::u16string const& interface_name() const noexcept { return m_name; }
     std::deque<Member> const& members() const noexcept { return m_members; }
 
@@ -66,7 +71,6 @@ private:
     std::deque<Member> m_members;  // a deque, so that members never move once found
     std::unordered_map<std::u16string, std::size_t> m_by_folded_name;
     // Python spellings already met, to their members' indexes: a dict lookup on the fast path.
-    // Owned for the life of the process.
     PyObject* m_spellings = nullptr;
 };
 
