@@ -76,7 +76,7 @@ void PollPool::work() {
     while (!m_stopping) {
         auto const now = clock::now();
         auto ready = m_queue.end();
-        std::optional<clock::time_point> wakeBy;  // when a waiting poll's start-by passes
+        auto wakeBy = clock::time_point::max();  // when a waiting poll's start-by passes
         for (auto it = m_queue.begin(); it != m_queue.end();) {
             if (it->start_by && *it->start_by < now) {
                 job expired = std::move(*it);
@@ -85,21 +85,21 @@ void PollPool::work() {
                 expired.done(std::nullopt);
                 lock.lock();
                 it = m_queue.begin();  // the queue may have changed meanwhile
-                wakeBy.reset();
+                wakeBy = clock::time_point::max();
                 continue;
             }
             if (!m_busy.contains(it->key)) {
                 ready = it;
                 break;
             }
-            if (it->start_by && (!wakeBy || *it->start_by < *wakeBy)) wakeBy = it->start_by;
+            if (it->start_by) wakeBy = std::min(wakeBy, *it->start_by);
             ++it;
         }
         if (ready == m_queue.end()) {
-            if (wakeBy)
-                m_wake.wait_until(lock, *wakeBy);
-            else
+            if (wakeBy == clock::time_point::max())
                 m_wake.wait(lock);
+            else
+                m_wake.wait_until(lock, wakeBy);
             continue;
         }
         job current = std::move(*ready);
