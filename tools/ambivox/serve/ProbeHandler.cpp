@@ -72,8 +72,12 @@ std::optional<DeviceTarget> ProbeHandler::target_of(HttpServer::request const& r
         target.kind = DeviceTarget::family::model_q;
         std::lock_guard lock(m_mutex);
         for (ConfiguredDevice const& device : m_configured)
-            if (device.target.kind == target.kind && device.target.label() == *address)
-                return device.target;
+            if (device.target.kind == target.kind && device.target.label() == *address) {
+                // Labelled by the target, as every probe is.
+                target = device.target;
+                target.name.clear();
+                return target;
+            }
         refusal = {403, "a Model Q device is probed only when the devices file lists it\n"};
         return std::nullopt;
     }
