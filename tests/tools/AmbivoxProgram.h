@@ -14,6 +14,7 @@
 #include <unistd.h>
 
 #include <chrono>
+#include <cstdio>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -29,7 +30,12 @@ public:
     using clock = std::chrono::steady_clock;
 
     // Starts `ambivox ARGS...`; with `terminal`, its standard error is a pseudo-terminal.
-    explicit AmbivoxProgram(std::vector<std::string> const& args, bool terminal = false) {
+    explicit AmbivoxProgram(std::vector<std::string> const& args, bool terminal = false)
+        : AmbivoxProgram(AMBIVOX_PROGRAM_PATH, args, terminal) {}
+
+    // Starts another program the same way (a peer such as a Prometheus server).
+    AmbivoxProgram(std::string const& program, std::vector<std::string> const& args,
+                   bool terminal = false) {
         int out[2];
         int err[2] = {-1, -1};
         if (::pipe2(out, O_CLOEXEC) != 0 ||
@@ -37,7 +43,7 @@ public:
             ADD_FAILURE() << "no pipes";
             return;
         }
-        std::vector<std::string> words{AMBIVOX_PROGRAM_PATH};
+        std::vector<std::string> words{program};
         words.insert(words.end(), args.begin(), args.end());
         std::vector<char*> argv;
         for (std::string& word : words)
@@ -93,7 +99,7 @@ public:
         while (read_some(deadline)) {
         }
         if (m_out != -1 || m_err != -1) {
-            ADD_FAILURE() << "ambivox still running after its time; killed. Output so far:\n"
+            ADD_FAILURE() << "still running after its time; killed. Output so far:\n"
                           << m_stdout << "\n"
                           << m_stderr;
             ::kill(m_pid, SIGKILL);
@@ -174,6 +180,25 @@ inline Outcome ambivox(std::vector<std::string> const& args,
     AmbivoxProgram program(args);
     int const code = program.wait(limit);
     return {code, program.out(), program.err()};
+}
+
+// What `promtool check metrics` says of an exposition, written to a file in `folder`; code 0
+// when it accepts it.
+inline Outcome promtool(std::string const& exposition, std::string const& folder) {
+    std::string const path = folder + "/exposition.prom";
+    if (FILE* file = std::fopen(path.c_str(), "w")) {
+        std::fwrite(exposition.data(), 1, exposition.size(), file);
+        std::fclose(file);
+    }
+    Outcome outcome{-1, {}, {}};
+    if (FILE* pipe = ::popen(("promtool check metrics < '" + path + "' 2>&1").c_str(), "r")) {
+        char buffer[512];
+        while (std::size_t n = std::fread(buffer, 1, sizeof buffer, pipe))
+            outcome.out.append(buffer, n);
+        int const status = ::pclose(pipe);
+        outcome.code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+    return outcome;
 }
 
 // A test with a registry store of its own into which `ambivox register` put the module.

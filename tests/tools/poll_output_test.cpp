@@ -1,6 +1,6 @@
 // `ambivox poll` run as a program against simulated Model N devices serving their XML documents:
 // what the devices hold comes out as a table, as one JSON document (parsed back by Python) and
-// in the Prometheus exposition format (every line held against its grammar), devices in the order
+// in the Prometheus exposition format (checked by promtool), devices in the order
 // given, and a device that cannot be read is reported without hiding the others.
 #include <fstream>
 #include <regex>
@@ -170,42 +170,30 @@ print("ok")
     EXPECT_EQ(python(check, run.out, expected), "ok\n") << run.out;
 }
 
-TEST_F(PollOutput, PrometheusLinesFollowTheExpositionGrammar) {
+// Each quantity in its base unit under a name of its own; names and types on the probe's info.
+TEST_F(PollOutput, PrometheusExpositionPassesPromtoolWithBaseUnits) {
     auto args = two_devices();
     args.push_back("--prometheus");
     auto const run = ambivox(args);
     ASSERT_EQ(run.code, 0) << run.out << run.err;
+    auto const check = ambivox::testing::promtool(run.out, registry.folder());
+    EXPECT_EQ(check.code, 0) << check.out << run.out;
 
-    std::string const name = R"([a-zA-Z_:][a-zA-Z0-9_:]*)";
-    std::string const labelValue = R"("(?:[^"\\\n]|\\[\\"n])*")";
-    std::string const label = "[a-zA-Z_][a-zA-Z0-9_]*=" + labelValue;
-    std::regex const help("# HELP " + name + " .*");
-    std::regex const type("# TYPE " + name + " (counter|gauge|histogram|summary|untyped)");
-    std::string const value = R"(([-+]?(\d+(\.\d*)?|\.\d+)([eE][-+]?\d+)?|[-+]?Inf|NaN))";
-    std::regex const sample(name + R"((\{)" + label + "(," + label + R"()*,?\})? )" + value +
-                            R"(( -?\d+)?)");
-    int readings = 0;
-    for (std::string const& line : lines(run.out)) {
-        EXPECT_TRUE(line.empty() || std::regex_match(line, help) || std::regex_match(line, type) ||
-                    std::regex_match(line, sample))
-            << line;
-        if (line.starts_with("ambivox_reading{")) ++readings;
-    }
-    EXPECT_EQ(readings, 8);
-    EXPECT_NE(run.out.find("# TYPE ambivox_reading gauge\n"), std::string::npos);
-    EXPECT_NE(run.out.find("ambivox_reading{device=\"" + nx2.address() +
-                           "\",probe=\"2\",name=\"Humidity 1\",type=\"Humidity\",unit=\"H\"} 48\n"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find("ambivox_reading{device=\"" + n3.address() +
-                           R"(",probe="1",name="Inlet \"A\" \\ 1",type="Temperature",unit="F"} 68)"
-                           "\n"),
-              std::string::npos)
-        << run.out;
-    EXPECT_NE(run.out.find(R"(name="Two\nLines")"), std::string::npos) << run.out;
-    for (auto const* device : {&nx2, &n3})
-        EXPECT_NE(run.out.find("ambivox_device_up{device=\"" + device->address() + "\"} 1\n"),
-                  std::string::npos);
+    using ambivox::testing::AmbivoxProgram;
+    EXPECT_EQ(AmbivoxProgram::occurrences(run.out, "ambivox_probe_info{"), 8);
+    EXPECT_EQ(AmbivoxProgram::occurrences(run.out, "\nambivox_temperature_celsius{"), 4);
+    std::string const nx2Device = "{device=\"" + nx2.address() + "\",probe=";
+    for (std::string const& line :
+         {"ambivox_humidity_ratio" + nx2Device + "\"2\"} 0.48\n",
+          "ambivox_temperature_celsius" + nx2Device + "\"1\"} 20\n",
+          "ambivox_wetness" + nx2Device + "\"3\"} 0\n",
+          std::string(R"(ambivox_probe_info{device="Bench",probe="1",name="Inlet \"A\" \\ 1",)"
+                      R"(type="Temperature"} 1)") +
+              "\n",
+          std::string(R"(name="Two\nLines")"),
+          std::string(R"(ambivox_device_up{device="Bench"} 1)"),
+          "ambivox_device_up{device=\"" + nx2.address() + "\"} 1\n"})
+        EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 }
 
 TEST_F(PollOutput, FailingDeviceAmongGoodOnesIsReportedAndTheOthersRead) {
@@ -260,9 +248,13 @@ print("ok")
     EXPECT_EQ(metrics.code, 1);
     EXPECT_NE(metrics.out.find("ambivox_device_up{device=\"" + broken.address() + "\"} 0\n"),
               std::string::npos);
-    EXPECT_EQ(metrics.out.find("ambivox_reading{device=\"" + broken.address() + "\""),
+    EXPECT_NE(metrics.out.find("ambivox_probe_failure_info{device=\"" + broken.address() +
+                               "\",reason=\"E_FAIL\",message=\"http://" + broken.address()),
+              std::string::npos)
+        << metrics.out;
+    EXPECT_EQ(metrics.out.find("ambivox_probe_info{device=\"" + broken.address() + "\""),
               std::string::npos);
-    EXPECT_EQ(ambivox::testing::AmbivoxProgram::occurrences(metrics.out, "ambivox_reading{"), 8);
+    EXPECT_EQ(ambivox::testing::AmbivoxProgram::occurrences(metrics.out, "ambivox_probe_info{"), 8);
 }
 
 // A failed device's JSON error carries the device's description of the cause: the address or

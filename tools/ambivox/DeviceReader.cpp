@@ -47,6 +47,21 @@ bool number_of(VARIANT const& value, double& out) {
     return true;
 }
 
+// A temperature in Celsius by the data point's own conversion, which it makes when its unit
+// changes. The device's reading is done with, so the point may change. A point whose unit is
+// still unknown would take the new unit without converting, so it gives none.
+std::optional<double> celsius_of(IDataPoint* point, ProbeReport const& report) {
+    if (report.type != "Temperature" || report.unit.empty() || report.unit == "unknown")
+        return std::nullopt;
+    if (report.unit == "C") return report.value;
+    unique_variant converted;
+    double value = 0;
+    if (FAILED(point->put_Unit(bstr("C").get())) || FAILED(point->get_Value(converted.put())) ||
+        !number_of(converted.get(), value))
+        return std::nullopt;
+    return value;
+}
+
 ProbeReport probe_report(IProbe* probe) {
     ProbeReport report;
     SHORT number = 0;
@@ -69,6 +84,7 @@ ProbeReport probe_report(IProbe* probe) {
     report.no_reading = value->vt == VT_R8 && is_no_reading(value->dblVal);
     report.utc = utc;
     report.unit = text_of(point.get(), &IDataPoint::get_Unit);
+    if (report.valid()) report.celsius = celsius_of(point.get(), report);
     return report;
 }
 

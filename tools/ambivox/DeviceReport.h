@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -20,6 +21,9 @@ struct ProbeReport {
     double value = 0;          // as the device stored it, the no-reading mark included
     std::string unit;
     std::int64_t utc = 0;  // seconds since 1970 UTC
+    // A valid temperature in degrees Celsius, as the data point converted it; unset for other
+    // probes and for a temperature whose scale the device did not say.
+    std::optional<double> celsius;
 
     bool valid() const noexcept { return has_reading && !no_reading; }
 };

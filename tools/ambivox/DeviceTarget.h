@@ -14,6 +14,8 @@ struct DeviceTarget {
     std::string model;    // Model N: "N3", "N7", "N15" or "NX2"; empty leaves the device's own
     std::string name;     // empty leaves the device's own
 
+    bool operator==(DeviceTarget const&) const = default;
+
     // How reports name the device: its address, or "COMn".
     std::string label() const {
         return kind == family::model_q ? "COM" + std::to_string(com) : address;

@@ -4,6 +4,7 @@
 #include <iostream>
 #include <new>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "tools/ambivox/CommandLine.h"
@@ -13,6 +14,7 @@
 #include "tools/ambivox/RegistryCommands.h"
 #include "tools/ambivox/SimulateCommand.h"
 #include "tools/ambivox/UsageError.h"
+#include "tools/ambivox/serve/ServeCommand.h"
 
 namespace {
 
@@ -49,9 +51,31 @@ int dispatch(Command const& command) {
     return exit_usage;
 }
 
+// `ambivox serve` has a command line of its own.
+int serve(int argc, char** argv) {
+    CLI::App app{"ambivox: the command-line client of the AmbivoxSDK module", "ambivox"};
+    ServeOptions options;
+    add_serve_command(app, options);
+    app.require_subcommand(1);
+    try {
+        app.parse(argc, argv);
+    } catch (CLI::ParseError const& error) {
+        return app.exit(error) == 0 ? exit_ok : exit_usage;
+    }
+    return run_serve(options);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (argc > 1 && std::string_view(argv[1]) == "serve") {
+        try {
+            return serve(argc, argv);
+        } catch (std::exception const& error) {
+            std::cerr << "ambivox: " << error.what() << "\n";
+            return exit_failed;
+        }
+    }
     Command command;
     try {
         command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));

@@ -1,0 +1,129 @@
+#include "tools/ambivox/serve/PollPool.h"
+
+#include <algorithm>
+
+#include "platform/base/CaseFolding.h"
+#include "platform/base/CodePage.h"
+#include "platform/com/ComRuntime.h"
+#include "tools/ambivox/DeviceReader.h"
+
+namespace ambivox::cli {
+
+PollPool::PollPool(std::size_t workers) {
+    try {
+        for (std::size_t i = 0; i < std::max<std::size_t>(workers, 1); ++i)
+            m_threads.emplace_back([this] { work(); });
+    } catch (...) {
+        stop(std::chrono::milliseconds(0));
+        throw;
+    }
+}
+
+PollPool::~PollPool() {
+    stop(std::chrono::milliseconds(0));
+}
+
+std::string PollPool::device_key(DeviceTarget const& target) {
+    std::string const address = target.label();
+    return std::string(target.family_name()) + " " +
+           narrow(fold_name(widen(address, CP_UTF8)), CP_UTF8);
+}
+
+void PollPool::submit(DeviceTarget target, callback done, bool urgent,
+                      std::optional<clock::time_point> startBy) {
+    job next{std::move(target), {}, std::move(done), startBy};
+    next.key = device_key(next.target);
+    {
+        std::lock_guard lock(m_mutex);
+        if (!m_stopping) {
+            if (urgent)
+                m_queue.push_front(std::move(next));
+            else
+                m_queue.push_back(std::move(next));
+            m_wake.notify_one();
+            return;
+        }
+    }
+    next.done(std::nullopt);
+}
+
+bool PollPool::stop(std::chrono::milliseconds grace) {
+    std::deque<job> dropped;
+    bool finished = false;
+    {
+        std::unique_lock lock(m_mutex);
+        m_stopping = true;
+        dropped.swap(m_queue);
+        m_wake.notify_all();
+        finished = m_idle.wait_for(lock, grace, [this] { return m_running == 0; });
+    }
+    for (job& waiting : dropped)
+        waiting.done(std::nullopt);
+    for (std::thread& thread : m_threads) {
+        if (!thread.joinable()) continue;
+        if (finished)
+            thread.join();
+        else
+            thread.detach();
+    }
+    return finished;
+}
+
+void PollPool::work() {
+    // The worker's apartment keeps the module loaded between its polls.
+    HRESULT const apartment = CoInitialize(nullptr);
+    std::unique_lock lock(m_mutex);
+    while (!m_stopping) {
+        auto const now = clock::now();
+        auto ready = m_queue.end();
+        auto wakeBy = clock::time_point::max();  // when a waiting poll's start-by passes
+        for (auto it = m_queue.begin(); it != m_queue.end();) {
+            if (it->start_by && *it->start_by < now) {
+                job expired = std::move(*it);
+                it = m_queue.erase(it);
+                lock.unlock();
+                expired.done(std::nullopt);
+                lock.lock();
+                it = m_queue.begin();  // the queue may have changed meanwhile
+                wakeBy = clock::time_point::max();
+                continue;
+            }
+            if (!m_busy.contains(it->key)) {
+                ready = it;
+                break;
+            }
+            if (it->start_by) wakeBy = std::min(wakeBy, *it->start_by);
+            ++it;
+        }
+        if (ready == m_queue.end()) {
+            if (wakeBy == clock::time_point::max())
+                m_wake.wait(lock);
+            else
+                m_wake.wait_until(lock, wakeBy);
+            continue;
+        }
+        job current = std::move(*ready);
+        m_queue.erase(ready);
+        m_busy.insert(current.key);
+        ++m_running;
+        lock.unlock();
+        auto const started = clock::now();
+        PollResult result;
+        result.report = DeviceReader::read(current.target);
+        result.seconds = std::chrono::duration<double>(clock::now() - started).count();
+        result.ended_at =
+            std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
+                .count();
+        current.done(std::move(result));
+        lock.lock();
+        m_busy.erase(current.key);
+        --m_running;
+        m_idle.notify_all();
+        // The device is free again: a poll of it may be waiting.
+        m_wake.notify_all();
+    }
+    lock.unlock();
+    if (SUCCEEDED(apartment)) CoUninitialize();
+}
+
+}  // namespace ambivox::cli
