@@ -3,16 +3,14 @@
 #include <exception>
 #include <iostream>
 #include <new>
-#include <string>
-#include <vector>
 
+#include "tools/ambivox/CheckCommand.h"
 #include "tools/ambivox/CommandLine.h"
 #include "tools/ambivox/DemoCommand.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/PollCommand.h"
 #include "tools/ambivox/RegistryCommands.h"
 #include "tools/ambivox/SimulateCommand.h"
-#include "tools/ambivox/UsageError.h"
 
 namespace {
 
@@ -20,11 +18,14 @@ using namespace ambivox::cli;
 
 int dispatch(Command const& command) {
     switch (command.what) {
-        case Command::kind::help:
-            std::cout << CommandLine::help_text();
-            return exit_ok;
+        case Command::kind::none:
+            break;
+        case Command::kind::version:
+            return RegistryCommands::version();
         case Command::kind::poll:
             return PollCommand(command.poll).run();
+        case Command::kind::check:
+            return CheckCommand(command.check).run();
         case Command::kind::register_module:
             return RegistryCommands::register_module(command.module, false);
         case Command::kind::unregister_module:
@@ -52,18 +53,10 @@ int dispatch(Command const& command) {
 }  // namespace
 
 int main(int argc, char** argv) {
-    Command command;
     try {
-        command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (UsageError const& error) {
-        std::cerr << "ambivox: " << error.what() << "\nTry 'ambivox --help'.\n";
-        return exit_usage;
-    } catch (std::exception const& error) {
-        std::cerr << "ambivox: " << error.what() << "\n";
-        return exit_failed;
-    }
-    try {
-        return dispatch(command);
+        CommandLine line;
+        if (auto const done = line.parse(argc, argv)) return *done;
+        return dispatch(line.command());
     } catch (std::bad_alloc const&) {
         std::cerr << "ambivox: out of memory\n";
     } catch (std::exception const& error) {
