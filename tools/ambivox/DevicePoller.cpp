@@ -40,6 +40,14 @@ std::optional<DeviceReport> DevicePoller::take_next() {
     return std::move(*m_state->reports[m_taken++]);
 }
 
+std::vector<std::optional<DeviceReport>> DevicePoller::take_rest() {
+    std::lock_guard lock(m_state->mutex);
+    std::vector<std::optional<DeviceReport>> rest;
+    for (; m_taken < m_state->reports.size(); ++m_taken)
+        rest.push_back(std::move(m_state->reports[m_taken]));
+    return rest;
+}
+
 bool DevicePoller::wait_next(std::chrono::milliseconds limit) const {
     std::unique_lock lock(m_state->mutex);
     return m_state->done.wait_for(lock, limit, [this] {

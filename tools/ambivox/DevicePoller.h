@@ -36,6 +36,9 @@ public:
     std::size_t finished() const;
     // The report of the next device in order once its poll has finished; nothing before.
     std::optional<DeviceReport> take_next();
+    // The reports not taken yet, in order: those of the polls that have finished, nothing for
+    // those still running. Nothing is left to take afterwards.
+    std::vector<std::optional<DeviceReport>> take_rest();
     // How many reports take_next() has handed out.
     std::size_t taken() const noexcept { return m_taken; }
     // True once the next device in order is done; waits at most `limit` for that.

@@ -21,11 +21,10 @@ std::string InfluxWriter::tag_text(std::string_view text) {
     std::string out;
     for (char c : text) {
         if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
-        if (c == ',' || c == '=' || c == ' ') out += '\\';
+        // A backslash doubled reads as one, so one before a separator never escapes it.
+        if (c == ',' || c == '=' || c == ' ' || c == '\\') out += '\\';
         out += c;
     }
-    // A closing backslash would escape the separator after it.
-    if (out.ends_with('\\')) out += ' ';
     return out;
 }
 

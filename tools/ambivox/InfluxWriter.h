@@ -16,8 +16,8 @@ namespace ambivox::cli {
 class InfluxWriter {
 public:
     static std::string write(std::vector<DeviceReport> const& reports);
-    // A tag key or value with commas, equals signs and spaces escaped; control characters,
-    // which no line may hold, become spaces.
+    // A tag key or value with commas, equals signs, spaces and backslashes escaped; control
+    // characters, which no line may hold, become spaces.
     static std::string tag_text(std::string_view text);
 };
 

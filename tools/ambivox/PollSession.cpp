@@ -145,8 +145,10 @@ PollSession::round PollSession::poll(int interruptedCode,
         auto const now = clock::now();
         if (now >= m_deadline) {
             poller.abandon();
-            for (std::size_t i = result.reports.size(); i < m_targets.size(); ++i)
-                hand_on(timed_out(m_targets[i], m_timeout_seconds));
+            // A device after a slow one may be done already; only those still polling timed out.
+            for (std::optional<DeviceReport>& report : poller.take_rest())
+                hand_on(report ? std::move(*report)
+                               : timed_out(m_targets[result.reports.size()], m_timeout_seconds));
             result.timed_out = true;
             break;
         }
