@@ -58,6 +58,7 @@ TEST_F(Usage, BadCommandLinesSayWhatIsWrong) {
              {{"check", "modeln"}, "AMBIVOX UNKNOWN - bad usage: modeln needs an ADDRESS", 3},
              {{"check", "modeln", "h", "-w", "20:10"}, "its start lies above its end", 3},
              {{"check", "modeln", "h", "-c", "hot"}, "\"hot\" is no threshold range", 3},
+             {{"check", "modeln", "h", "-w", "/root:10"}, "quote a leading ~", 3},
              {{"check", "modeln", "h", "--bogus"}, "unknown option \"--bogus\"", 3},
              {{"registry"}, "registry needs one of: dump"},
              {{"ports", "map", "COM3"}, "DEVICE"},

@@ -205,12 +205,13 @@ TEST_F(PollSlow, CtrlCDuringAPollEndsAtOnce) {
     ModelQSimulator::options silent;
     silent.behaviour = ModelQSimulator::mode::silent;
     ModelQSimulator device(silent);
-    device.map_to(4);
-    AmbivoxProgram watch({"poll", "modelq", "COM4", "--watch", "1"});
+    // Named by its path, so the mapping made for the run must go with it.
+    AmbivoxProgram watch({"poll", "modelq", device.device_path(), "--watch", "1"});
     ASSERT_TRUE(device.wait_for_queries(1, 10s));
     watch.signal(SIGINT);
     EXPECT_EQ(watch.wait(3s), 130) << "interrupted before any round ended";
     EXPECT_NE(watch.err().find("interrupted during a poll"), std::string::npos) << watch.err();
+    EXPECT_NE(ambivox({"ports"}).out.find("No serial port is mapped"), std::string::npos);
 }
 
 TEST_F(PollSlow, DevicesArePolledAtTheSameTime) {

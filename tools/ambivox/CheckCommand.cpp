@@ -107,7 +107,8 @@ int CheckCommand::run() {
                 continue;
             }
             state s = ok;
-            std::string text = name + " " + ReportText::number(probe.value) + " " + probe.unit;
+            std::string text =
+                name + " " + ReportText::short_number(probe.value) + " " + probe.unit;
             if (m_options.critical && m_options.critical->alerts(probe.value)) {
                 s = critical;
                 text += " (critical " + crit + ")";

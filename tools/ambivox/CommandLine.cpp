@@ -399,7 +399,7 @@ failure are UNKNOWN.
 
 Examples:
   ambivox check modeln 192.168.1.40 --model N15 --probe 1 -w 15:27 -c 10:32 --unit C
-  ambivox check modelq COM1 -w ~:80 -c ~:90 -t 20
+  ambivox check modelq COM1 -w '~:80' -c '~:90' -t 20    # quoted: the shell expands ~
 
 Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.)");
 }

@@ -22,8 +22,11 @@ ThresholdRange ThresholdRange::parse(std::string_view text) {
     ThresholdRange range;
     range.m_text = std::string(text);
     auto const refuse = [&](char const* why) {
+        // An unquoted ~:10 reaches the program as the home folder followed by ":10".
+        std::string const hint =
+            text.starts_with('/') ? "; quote a leading ~ so that the shell leaves it alone" : "";
         throw UsageError("\"" + range.m_text + "\" is no threshold range: " + why +
-                         " (10, 10:, ~:10, 10:20 or @10:20)");
+                         " (10, 10:, ~:10, 10:20 or @10:20)" + hint);
     };
     if (text.starts_with('@')) {
         range.m_inside = true;
