@@ -166,7 +166,7 @@ TEST_F(SilentDeviceSlow, TimeoutReportsTheDevicesStillPollingAndPrintsTheRest) {
 
 TEST_F(SilentDeviceSlow, InfluxLinesGoOutAsSoonAsTheirDeviceAndThoseBeforeAreDone) {
     AmbivoxProgram poll({"poll", "modeln", n15.address(), "modelq", "COM4", "modeln", n15.address(),
-                         "--format", "influx", "--timeout", "4", "--exit-zero"});
+                         "--format", "influx", "--timeout", "1.5", "--exit-zero"});
     ASSERT_TRUE(poll.wait_for_output("ambivox_device,device=" + n15.address(), 3s))
         << "the first device's lines wait for the silent one: " << poll.out();
     EXPECT_EQ(AmbivoxProgram::occurrences(poll.out(), "ambivox_device,"), 1) << poll.out();
