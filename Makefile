@@ -4,6 +4,7 @@
 #   make bench            build and run the benchmarks (release build)
 #   make fuzz             build the fuzz targets with Clang and run each for FUZZ_SECONDS
 #   make demo             build the ambivox program and run `ambivox demo` (simulated devices)
+#   make install          build the release tree and install it into PREFIX (default /usr/local)
 #   make format           apply .clang-format to every source file
 #   make format-check     fail when a source file differs from what .clang-format makes of it
 #   make layout-check     fail when the runtime's folders include upward or tests/ code ships
@@ -25,18 +26,24 @@ endif
 BENCH_DIR ?= build/release
 FUZZ_DIR ?= build/fuzz
 FUZZ_SECONDS ?= 60
+INSTALL_BUILD_DIR ?= build/install
+PREFIX ?= /usr/local
 
 CMAKE_FLAGS = -G Ninja -DCMAKE_BUILD_TYPE=$(BUILD_TYPE) -DAMBIVOX_WERROR=$(WERROR) \
               -DAMBIVOX_SANITIZE=$(if $(filter 1,$(SANITIZE)),ON,OFF) \
               -DAMBIVOX_BENCH=$(if $(filter 1,$(SANITIZE)),OFF,ON)
 
-.PHONY: all bootstrap configure build test bench fuzz demo format format-check layout-check \
-        install-check clean
+.PHONY: all bootstrap bootstrap-build configure build test bench fuzz demo install format \
+        format-check layout-check install-check clean
 
 all: build
 
 bootstrap:
 	@scripts/bootstrap
+
+# What building and running need, without the test, fuzzing and benchmark tools.
+bootstrap-build:
+	@scripts/bootstrap build
 
 configure: bootstrap
 	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
@@ -66,10 +73,20 @@ fuzz: bootstrap
 	    test $${PIPESTATUS[0]} -eq 0 || exit 1; \
 	done
 
-# The program and the module beside it; the demo needs no root, hardware or network.
-demo: configure
+# The program and the module beside it; the demo needs no root, hardware or network. Without
+# GoogleTest and Benchmark the configuration leaves the tests and benchmarks out.
+demo: bootstrap-build
+	@cmake -S . -B $(BUILD_DIR) $(CMAKE_FLAGS) >/dev/null
 	@cmake --build $(BUILD_DIR) -j $(JOBS) --target ambivox
 	@$(BUILD_DIR)/bin/ambivox demo
+
+# A release tree of its own, then everything a user and a client need: ambivox, ambivox-regsvr,
+# the runtime, the module, headers, pkg-config and CMake files.
+install: bootstrap-build
+	@cmake -S . -B $(INSTALL_BUILD_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release \
+	    -DAMBIVOX_TESTS=OFF -DAMBIVOX_BENCH=OFF -DAMBIVOX_WERROR=$(WERROR) >/dev/null
+	@cmake --build $(INSTALL_BUILD_DIR) -j $(JOBS)
+	@cmake --install $(INSTALL_BUILD_DIR) --prefix $(PREFIX)
 
 format:
 	@git ls-files '*.h' '*.cpp' | xargs clang-format -i

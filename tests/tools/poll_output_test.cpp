@@ -196,6 +196,53 @@ TEST_F(PollOutput, PrometheusExpositionPassesPromtoolWithBaseUnits) {
         EXPECT_NE(run.out.find(line), std::string::npos) << line << "\n" << run.out;
 }
 
+// Every line held against the line protocol's grammar: measurement, tags with their commas,
+// equals signs and spaces escaped, one field, a time in nanoseconds.
+TEST_F(PollOutput, InfluxLinesFollowTheLineProtocol) {
+    auto args = two_devices();
+    args.back() = "Bench, west=1";
+    args.insert(args.end(), {"--format", "influx"});
+    auto const run = ambivox(args);
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+
+    std::string const key = R"((?:[^,= \\\n]|\\[,= \\])+)";
+    std::regex const line("(ambivox_reading|ambivox_device)((?:," + key + "=" + key +
+                          R"()+) (value=-?\d+(?:\.\d+)?(?:e-?\d+)?|up=[01]i) (\d{19}))");
+    int readings = 0;
+    for (std::string const& text : lines(run.out)) {
+        if (text.empty()) continue;
+        std::smatch parts;
+        ASSERT_TRUE(std::regex_match(text, parts, line)) << text;
+        if (parts[1] == "ambivox_reading") ++readings;
+    }
+    EXPECT_EQ(readings, 8);
+    EXPECT_NE(run.out.find(R"(,name=Inlet\ "A"\ \\\ 1,type=Temperature,unit=F value=68 )"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find(R"(,name=Bench\,\ west\=1 up=1i )"), std::string::npos) << run.out;
+}
+
+// --unit asks the readings themselves to convert: temperatures change scale, others do not.
+TEST_F(PollOutput, UnitShowsEveryTemperatureInOneScale) {
+    auto args = two_devices();
+    args.insert(args.end(), {"--unit", "c", "--json"});
+    auto const run = ambivox(args);
+    ASSERT_EQ(run.code, 0) << run.out << run.err;
+    std::string const check = R"(
+import json, sys
+doc = json.load(open(sys.argv[1]))
+probes = [p for d in doc["devices"] for p in d["probes"]]
+temperatures = [p["reading"] for p in probes if p["type"] == "Temperature"]
+assert temperatures and all(r["unit"] == "C" for r in temperatures), temperatures
+assert abs(temperatures[0]["value"] - (68 - 32) / 1.8) < 1e-9, temperatures[0]
+others = [p["reading"] for p in probes if p["type"] != "Temperature"]
+assert others and all(r["unit"] != "C" for r in others), others
+assert [r["value"] for r in others if r["unit"] == "H"][0] == 48, others
+print("ok")
+)";
+    EXPECT_EQ(python(check, run.out), "ok\n") << run.out;
+}
+
 TEST_F(PollOutput, FailingDeviceAmongGoodOnesIsReportedAndTheOthersRead) {
     SimulatedModelN broken(DeviceDocuments("N7", "Broken", "SN-7"), failing());
     std::vector<std::string> const devices = {"poll", "modeln", nx2.address(),    "--model",

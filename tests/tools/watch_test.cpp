@@ -114,6 +114,86 @@ TEST_F(PollSlow, ProbeThatDidNotAnswerIsNoReading) {
     EXPECT_EQ(metrics.out.find("ambivox_temperature_celsius{device=\"COM5\",probe=\"1\"}"),
               std::string::npos)
         << metrics.out;
+    auto const influx = ambivox({"poll", "modelq", "COM5", "--format", "influx"}, 20s);
+    EXPECT_EQ(AmbivoxProgram::occurrences(influx.out, "ambivox_reading,"), 1) << influx.out;
+    EXPECT_EQ(influx.out.find("probe=1,"), std::string::npos) << influx.out;
+    auto const check = ambivox({"check", "modelq", "COM5", "-w", "100", "-c", "200"}, 20s);
+    EXPECT_EQ(check.code, 3) << check.out;
+    EXPECT_TRUE(check.out.starts_with("AMBIVOX UNKNOWN - Probe 1: no reading")) << check.out;
+    EXPECT_NE(check.out.find("'Probe 1'=U;100;200 'Probe 2'=22F;100;200\n"), std::string::npos)
+        << check.out;
+}
+
+// A serial device named by its path is mapped to a free COM number for the run only, whether
+// the poll succeeds or fails.
+TEST_F(PollSlow, DevicePathIsMappedForThePollOnly) {
+    ModelQSimulator device;
+    auto const run = ambivox({"poll", "modelq", device.device_path(), "--json"}, 20s);
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_NE(run.out.find("\"device\": \"" + device.device_path() + "\""), std::string::npos)
+        << run.out;
+    EXPECT_NE(run.out.find("\"value\": 21.5"), std::string::npos) << run.out;
+    auto const missing = ambivox({"poll", "modelq", "/dev/no-such-tty"}, 20s);
+    EXPECT_EQ(missing.code, 1) << missing.err;
+    EXPECT_NE(missing.err.find("/dev/no-such-tty"), std::string::npos) << missing.err;
+    auto const ports = ambivox({"ports"});
+    EXPECT_NE(ports.out.find("No serial port is mapped"), std::string::npos) << ports.out;
+}
+
+class SilentDeviceSlow : public PollSlow {
+protected:
+    void SetUp() override {
+        PollSlow::SetUp();
+        silent.map_to(4);
+    }
+    ModelQSimulator silent{[] {
+        ModelQSimulator::options settings;
+        settings.behaviour = ModelQSimulator::mode::silent;
+        return settings;
+    }()};
+};
+
+TEST_F(SilentDeviceSlow, TimeoutReportsTheDevicesStillPollingAndPrintsTheRest) {
+    auto const started = AmbivoxProgram::clock::now();
+    auto const run =
+        ambivox({"poll", "modeln", n15.address(), "modelq", "COM4", "--timeout", "1"}, 20s);
+    EXPECT_LT(AmbivoxProgram::clock::now() - started, 4s) << "a silent device takes 10 s";
+    EXPECT_EQ(run.code, 1) << run.err;
+    EXPECT_EQ(AmbivoxProgram::occurrences(run.out, "Cold store (" + n15.address() + ")"), 6)
+        << run.out;
+    EXPECT_NE(run.out.find("(poll failed: HRESULT_FROM_WIN32(ERROR_TIMEOUT) 0x800705B4)"),
+              std::string::npos)
+        << run.out;
+    EXPECT_NE(run.err.find("ambivox: COM4: timed out: the poll was still running when the time "
+                           "limit of 1 s ran out"),
+              std::string::npos)
+        << run.err;
+}
+
+TEST_F(SilentDeviceSlow, InfluxLinesGoOutAsSoonAsTheirDeviceAndThoseBeforeAreDone) {
+    AmbivoxProgram poll({"poll", "modeln", n15.address(), "modelq", "COM4", "modeln", n15.address(),
+                         "--format", "influx", "--timeout", "1.5", "--exit-zero"});
+    ASSERT_TRUE(poll.wait_for_output("ambivox_device,device=" + n15.address(), 3s))
+        << "the first device's lines wait for the silent one: " << poll.out();
+    EXPECT_EQ(AmbivoxProgram::occurrences(poll.out(), "ambivox_device,"), 1) << poll.out();
+    EXPECT_EQ(poll.wait(20s), 0) << "--exit-zero: " << poll.err();
+    EXPECT_EQ(AmbivoxProgram::occurrences(poll.out(), "ambivox_device,"), 3) << poll.out();
+    EXPECT_NE(poll.out().find("ambivox_device,device=COM4 up=0i"), std::string::npos);
+    EXPECT_EQ(AmbivoxProgram::occurrences(poll.out(), " up=1i "), 2)
+        << "the device after the silent one was done in time: " << poll.out();
+}
+
+// Rounds start at fixed times: a Model Q poll of 1.5 s every 2 s starts at 0, 2 and 4 s, not
+// 2 s after each poll ended.
+TEST_F(PollSlow, WatchKeepsAFixedRate) {
+    ModelQSimulator device;
+    device.map_to(6);
+    auto const started = AmbivoxProgram::clock::now();
+    auto const run = ambivox({"poll", "modelq", "COM6", "--watch", "2", "--count", "3"}, 30s);
+    auto const took = AmbivoxProgram::clock::now() - started;
+    EXPECT_EQ(run.code, 0) << run.err;
+    EXPECT_EQ(device.queries(), 3);
+    EXPECT_LT(took, 7s) << "each round waited 2 s after the last one ended";
 }
 
 TEST_F(PollSlow, CtrlCEndsAWatchCleanly) {
@@ -131,12 +211,13 @@ TEST_F(PollSlow, CtrlCDuringAPollEndsAtOnce) {
     ModelQSimulator::options silent;
     silent.behaviour = ModelQSimulator::mode::silent;
     ModelQSimulator device(silent);
-    device.map_to(4);
-    AmbivoxProgram watch({"poll", "modelq", "COM4", "--watch", "1"});
+    // Named by its path, so the mapping made for the run must go with it.
+    AmbivoxProgram watch({"poll", "modelq", device.device_path(), "--watch", "1"});
     ASSERT_TRUE(device.wait_for_queries(1, 10s));
     watch.signal(SIGINT);
     EXPECT_EQ(watch.wait(3s), 130) << "interrupted before any round ended";
     EXPECT_NE(watch.err().find("interrupted during a poll"), std::string::npos) << watch.err();
+    EXPECT_NE(ambivox({"ports"}).out.find("No serial port is mapped"), std::string::npos);
 }
 
 TEST_F(PollSlow, DevicesArePolledAtTheSameTime) {

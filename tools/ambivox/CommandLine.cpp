@@ -5,10 +5,13 @@
 #include <charconv>
 #include <cmath>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iostream>
-#include <optional>
+#include <map>
 
+#include "tools/ambivox/ExitCode.h"
+#include "tools/ambivox/ReportText.h"
 #include "tools/ambivox/UsageError.h"
 #include "tools/simulators/DeviceDocuments.h"
 
@@ -29,46 +32,13 @@ std::string upper(std::string_view text) {
     return out;
 }
 
-// "--name=Lab" is "--name" "Lab".
-std::vector<std::string> split_equals(std::vector<std::string> const& args) {
-    std::vector<std::string> out;
-    for (std::string const& arg : args) {
-        std::size_t const eq = arg.find('=');
-        if (arg.starts_with("--") && eq != std::string::npos) {
-            out.push_back(arg.substr(0, eq));
-            out.push_back(arg.substr(eq + 1));
-        } else {
-            out.push_back(arg);
-        }
-    }
-    return out;
-}
-
-class Cursor {
-public:
-    explicit Cursor(std::vector<std::string> words, std::size_t at = 0)
-        : m_words(std::move(words)), m_at(at) {}
-    bool done() const noexcept { return m_at >= m_words.size(); }
-    std::string const& peek() const { return m_words[m_at]; }
-    std::string next() { return m_words[m_at++]; }
-    // The value of an option; an option cannot be the value of another.
-    std::string value_of(std::string const& option) {
-        if (done() || (peek().starts_with("--") && peek().size() > 2))
-            usage(option + " needs a value");
-        return next();
-    }
-    void expect_end(std::string const& command) const {
-        if (!done()) usage("unexpected argument \"" + peek() + "\" after " + command);
-    }
-
-private:
-    std::vector<std::string> m_words;
-    std::size_t m_at;
+// One piece of a device list, in the order the user wrote them: a word ("modeln", an address, a
+// port), or the value of --model, --name or --from.
+struct device_token {
+    enum class kind { word, model, name, from };
+    kind what = kind::word;
+    std::string value;
 };
-
-bool is_help(std::string_view word) {
-    return word == "--help" || word == "-h" || word == "help";
-}
 
 void check_address(std::string const& address) {
     if (address.empty() || address.starts_with("-"))
@@ -79,6 +49,14 @@ void check_address(std::string const& address) {
     });
     if (bad != address.end())
         usage("\"" + address + "\" is not a device address: give a host and optionally :PORT");
+    std::size_t const colon = address.rfind(':');
+    if (colon != std::string::npos) {
+        std::string_view const port = std::string_view(address).substr(colon + 1);
+        unsigned value = 0;
+        auto const [end, error] = std::from_chars(port.data(), port.data() + port.size(), value);
+        if (error != std::errc{} || end != port.data() + port.size() || value < 1 || value > 65535)
+            usage("\"" + address + "\" is not a device address: its port must be from 1 to 65535");
+    }
 }
 
 std::string model_of(std::string const& text) {
@@ -88,51 +66,94 @@ std::string model_of(std::string const& text) {
     return model;
 }
 
-// Device words: "modeln ADDRESS", "modelq PORT" and the --model and --name that follow them.
-// Answers false for a word that is none of these, leaving it to the caller.
-bool device_word(Cursor& in, std::vector<DeviceTarget>& devices, bool& current) {
-    std::string const& word = in.peek();
-    if (word == "modeln" || word == "modelq") {
-        in.next();
+void read_devices_file(std::string const& path, std::vector<DeviceTarget>& devices);
+
+void add_devices(std::vector<device_token> const& tokens, std::vector<DeviceTarget>& devices) {
+    using kind = device_token::kind;
+    bool current = false;  // whether --model and --name have a device to describe
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+        device_token const& token = tokens[i];
+        if (token.what == kind::from) {
+            read_devices_file(token.value, devices);
+            current = false;
+            continue;
+        }
+        if (token.what != kind::word) {
+            std::string const option = token.what == kind::model ? "--model" : "--name";
+            if (!current) usage(option + " belongs after the device it describes");
+            DeviceTarget& target = devices.back();
+            if (token.what == kind::name) {
+                if (token.value.empty()) usage("--name needs a name that is not empty");
+                target.name = token.value;
+            } else {
+                if (target.kind == DeviceTarget::family::model_q)
+                    usage("a Model Q device has no model to choose (--model is for modeln)");
+                target.model = model_of(token.value);
+            }
+            continue;
+        }
+        if (token.value != "modeln" && token.value != "modelq")
+            usage("unexpected argument \"" + token.value +
+                  "\" (a device starts with modeln or modelq)");
+        bool const modelQ = token.value == "modelq";
+        if (i + 1 >= tokens.size() || tokens[i + 1].what != kind::word)
+            usage(modelQ ? "modelq needs a PORT (COMn or a device path)"
+                         : "modeln needs an ADDRESS");
+        std::string const where = tokens[++i].value;
         DeviceTarget target;
-        if (word == "modeln") {
-            if (in.done()) usage("modeln needs an ADDRESS");
-            target.address = in.next();
-            check_address(target.address);
+        if (!modelQ) {
+            check_address(where);
+            target.address = where;
         } else {
-            if (in.done()) usage("modelq needs a PORT (COMn)");
-            std::string const port = in.next();
             target.kind = DeviceTarget::family::model_q;
-            target.com = CommandLine::com_number(port);
-            if (target.com == 0)
-                usage("\"" + port + "\" is not a serial port: give COMn, n from 1 to 999");
+            if (where.starts_with('/')) {
+                target.path = where;
+            } else {
+                target.com = CommandLine::com_number(where);
+                if (target.com == 0)
+                    usage("\"" + where +
+                          "\" is not a serial port: give COMn, n from 1 to 999, or a device path");
+            }
         }
         devices.push_back(std::move(target));
         current = true;
-        return true;
     }
-    if (word == "--model" || word == "--name") {
-        std::string const option = in.next();
-        std::string const value = in.value_of(option);
-        if (!current) usage(option + " belongs after the device it describes");
-        DeviceTarget& target = devices.back();
-        if (option == "--name") {
-            if (value.empty()) usage("--name needs a name that is not empty");
-            target.name = value;
-        } else {
-            if (target.kind == DeviceTarget::family::model_q)
-                usage("a Model Q device has no model to choose (--model is for modeln)");
-            target.model = model_of(value);
+}
+
+// The words of a devices file as device tokens: "--model N3" and "--model=N3" alike.
+std::vector<device_token> tokens_of(std::vector<std::string> const& words) {
+    std::vector<device_token> tokens;
+    for (std::size_t i = 0; i < words.size(); ++i) {
+        std::string word = words[i];
+        std::string value;
+        bool hasValue = false;
+        if (std::size_t const eq = word.find('='); word.starts_with("--") && eq != word.npos) {
+            value = word.substr(eq + 1);
+            word.resize(eq);
+            hasValue = true;
         }
-        return true;
+        if (word != "--model" && word != "--name") {
+            if (word.starts_with("-")) usage("only devices belong here, not \"" + words[i] + "\"");
+            tokens.push_back({device_token::kind::word, words[i]});
+            continue;
+        }
+        if (!hasValue) {
+            if (i + 1 >= words.size()) usage(word + " needs a value");
+            value = words[++i];
+        }
+        tokens.push_back(
+            {word == "--model" ? device_token::kind::model : device_token::kind::name, value});
     }
-    return false;
+    return tokens;
 }
 
 void read_devices_file(std::string const& path, std::vector<DeviceTarget>& devices) {
     std::ifstream file;
     std::istream* in = &std::cin;
     if (path != "-") {
+        std::error_code error;
+        if (std::filesystem::is_directory(path, error))
+            usage("\"" + path + "\" is a folder, not a devices file");
         file.open(path);
         if (!file) usage("cannot read the devices file \"" + path + "\"");
         in = &file;
@@ -140,91 +161,30 @@ void read_devices_file(std::string const& path, std::vector<DeviceTarget>& devic
     std::string line;
     for (int number = 1; std::getline(*in, line); ++number) {
         try {
-            Cursor words(CommandLine::split_line(line));
-            bool current = false;
-            while (!words.done()) {
-                if (!device_word(words, devices, current))
-                    usage("only devices belong here, not \"" + words.peek() + "\"");
-            }
+            add_devices(tokens_of(CommandLine::split_line(line)), devices);
         } catch (UsageError const& error) {
             usage(path + ":" + std::to_string(number) + ": " + error.what());
         }
     }
 }
 
-double seconds_of(std::string const& text) {
+double seconds_of(std::string const& option, std::string const& text, double low, double high) {
     char* end = nullptr;
     double const value = std::strtod(text.c_str(), &end);
-    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) ||
-        value < 0.05 || value > 86400)
-        usage("--watch needs a number of seconds from 0.05 to 86400, not \"" + text + "\"");
+    if (text.empty() || end != text.c_str() + text.size() || !std::isfinite(value) || value < low ||
+        value > high)
+        usage(option + " needs a number of seconds from " + ReportText::number(low) + " to " +
+              ReportText::number(high) + ", not \"" + text + "\"");
     return value;
 }
 
-int count_of(std::string const& text) {
+int whole_number_of(std::string const& option, std::string const& text, int low, int high,
+                    char const* what) {
     int value = 0;
     auto const [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (error != std::errc{} || end != text.data() + text.size() || value < 1)
-        usage("--count needs a whole number of rounds from 1 up, not \"" + text + "\"");
+    if (error != std::errc{} || end != text.data() + text.size() || value < low || value > high)
+        usage(option + " needs " + what + ", not \"" + text + "\"");
     return value;
-}
-
-PollOptions parse_poll(Cursor& in, Command& command) {
-    PollOptions poll;
-    bool formatGiven = false;
-    bool countGiven = false;
-    bool current = false;
-    while (!in.done()) {
-        if (device_word(in, poll.devices, current)) continue;
-        std::string const word = in.next();
-        if (word == "--json" || word == "--prometheus" || word == "--table") {
-            OutputFormat const format = word == "--json"         ? OutputFormat::json
-                                        : word == "--prometheus" ? OutputFormat::prometheus
-                                                                 : OutputFormat::table;
-            if (formatGiven && format != poll.format)
-                usage("choose one output: --table, --json or --prometheus");
-            poll.format = format;
-            formatGiven = true;
-        } else if (word == "--watch") {
-            poll.watch_seconds = seconds_of(in.value_of(word));
-        } else if (word == "--count") {
-            poll.rounds = count_of(in.value_of(word));
-            countGiven = true;
-        } else if (word == "--output" || word == "-o") {
-            poll.output = in.value_of(word);
-            if (poll.output.empty()) usage(word + " needs a file name that is not empty");
-        } else if (word == "--from" || word == "-f") {
-            read_devices_file(in.value_of(word), poll.devices);
-            current = false;
-        } else if (is_help(word)) {
-            command.what = Command::kind::help;
-            return poll;
-        } else {
-            usage("unexpected argument \"" + word + "\" (a device starts with modeln or modelq)");
-        }
-    }
-    if (poll.devices.empty())
-        usage("poll needs at least one device: modeln ADDRESS or modelq PORT");
-    if (countGiven && poll.watch_seconds == 0) usage("--count goes with --watch");
-    if (poll.format == OutputFormat::prometheus) {
-        // Prometheus takes one exposition at a time, each series once in it.
-        if (poll.watch_seconds > 0 && poll.output.empty())
-            usage("--watch with --prometheus needs --output FILE, which each round replaces");
-        for (std::size_t i = 0; i < poll.devices.size(); ++i)
-            for (std::size_t j = 0; j < i; ++j)
-                if (poll.devices[j].label() == poll.devices[i].label())
-                    usage("the device " + poll.devices[i].label() +
-                          " is named twice, and --prometheus gives each device one series");
-    }
-    return poll;
-}
-
-std::uint16_t port_of(std::string const& text, std::string const& listen) {
-    unsigned value = 0;
-    auto const [end, error] = std::from_chars(text.data(), text.data() + text.size(), value);
-    if (text.empty() || error != std::errc{} || end != text.data() + text.size() || value > 65535)
-        usage("--listen needs ADDRESS:PORT with a port from 0 to 65535, not \"" + listen + "\"");
-    return static_cast<std::uint16_t>(value);
 }
 
 std::optional<mode> model_q_fault(std::string_view name) {
@@ -240,40 +200,462 @@ std::optional<mode> model_q_fault(std::string_view name) {
     return std::nullopt;
 }
 
-void parse_simulate(Cursor& in, Command& command) {
-    if (in.done()) usage("simulate needs a device: modeln or modelq");
-    std::string const device = in.next();
-    if (device == "modeln") {
-        command.what = Command::kind::simulate_modeln;
-        SimulateModelNOptions& options = command.modeln;
-        while (!in.done()) {
-            std::string const word = in.next();
-            if (word == "--listen") {
-                std::string const listen = in.value_of(word);
-                std::size_t const colon = listen.rfind(':');
-                if (colon == std::string::npos) {
-                    options.host = listen;
-                } else {
-                    options.host = listen.substr(0, colon);
-                    options.port = port_of(listen.substr(colon + 1), listen);
-                }
-                if (options.host.empty()) options.host = "127.0.0.1";
-            } else if (word == "--model") {
-                options.model = model_of(in.value_of(word));
-            } else if (word == "--probes") {
-                options.probes = in.value_of(word);
-            } else if (word == "--no-xml") {
-                options.xml = false;
-            } else if (word == "--fault") {
-                std::string const name = in.value_of(word);
-                auto const fault = simulation::SimulatedModelN::parse_fault(name);
-                if (!fault)
-                    usage("unknown fault \"" + name + "\": choose one of " +
-                          std::string(simulation::SimulatedModelN::fault_names));
-                options.fault = *fault;
-            } else {
-                usage("unexpected argument \"" + word + "\" for simulate modeln");
-            }
+constexpr char const* model_q_faults =
+    "none, silent, slow, lf-only, noisy, disconnecting, flooding, late, pausing";
+
+}  // namespace
+
+// The arguments of one command as CLI11 read them, text to be checked in finish().
+struct raw_values {
+    std::vector<std::string> words;
+    bool json = false;
+    bool prometheus = false;
+    bool table = false;
+    bool no_xml = false;
+    std::string format;
+    std::string unit;
+    std::string watch;
+    std::string count;
+    std::string timeout;
+    std::string warning;
+    std::string critical;
+    std::string probe;
+    std::string com;
+    std::string listen;
+    std::string model;
+    std::string fault;
+};
+
+struct RawArguments {
+    raw_values poll;
+    raw_values check;
+    raw_values ports;
+    raw_values modeln;
+    raw_values modelq;
+};
+
+namespace {
+
+// The device list of `command` in the order it was written: positional words and the values of
+// --model, --name and --from, interleaved as CLI11 met them.
+std::vector<device_token> device_tokens(CLI::App const& command) {
+    std::map<CLI::Option const*, std::size_t> used;
+    std::vector<device_token> tokens;
+    for (CLI::Option const* option : command.parse_order()) {
+        std::string const name = option->get_name();
+        device_token::kind what = device_token::kind::word;
+        if (name == "--model")
+            what = device_token::kind::model;
+        else if (name == "--name")
+            what = device_token::kind::name;
+        else if (name == "--from")
+            what = device_token::kind::from;
+        else if (name != "DEVICE")
+            continue;
+        std::size_t const at = used[option]++;
+        if (at < option->results().size()) tokens.push_back({what, option->results()[at]});
+    }
+    return tokens;
+}
+
+void add_device_options(CLI::App& command, raw_values& raw) {
+    command
+        .add_option("DEVICE", raw.words,
+                    "modeln ADDRESS [--model M] [--name N], modelq PORT [--name N], ...")
+        ->expected(0, CLI::detail::expected_max_vector_size)
+        ->type_name("");
+    command.add_option("--model", "the model of the modeln before it: N3, N7, N15 or NX2")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("M");
+    command.add_option("--name", "a name for the device before it")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll)
+        ->type_name("NAME");
+    command.add_option("-f,--from", "more devices, in the same words (\"-\": standard input)")
+        ->type_name("FILE")
+        ->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+}
+
+std::string unit_of(std::string const& text) {
+    std::string const unit = upper(text);
+    if (unit != "C" && unit != "F") usage("--unit needs C or F, not \"" + text + "\"");
+    return unit;
+}
+
+constexpr char const* devices_help = R"(
+Devices:
+  modeln ADDRESS [--model N3|N7|N15|NX2] [--name NAME]
+      a network device at HOST or HOST:PORT (its XML documents are fetched there, its text
+      pages always on port 80 of HOST)
+  modelq PORT [--name NAME]
+      a serial device on PORT: COMn, n, or a device path such as /dev/ttyUSB0 (mapped to a free
+      COM number for the poll only)
+  Devices are polled at the same time, each on a thread of its own, and reported in the order
+  given. A devices file holds the same words, one or more devices a line; "#" starts a comment.
+)";
+
+}  // namespace
+
+CommandLine::~CommandLine() = default;
+
+CommandLine::CommandLine()
+    : m_app(
+          "ambivox: polls Ambivox environmental monitors through the registered AmbivoxSDK "
+          "module.",
+          "ambivox"),
+      m_raw(std::make_unique<RawArguments>()) {
+    m_app.allow_extras();
+    m_app.require_subcommand(0, 1);
+    m_app.add_flag("--version", m_version,
+                   "print the version, the module 'register' would take and the registry store");
+    m_app.footer(R"(
+Each command has its own help: ambivox COMMAND --help.
+
+The registry store is $AMBIVOX_REGISTRY, else $XDG_DATA_HOME/ambivox/registry.db, else
+~/.local/share/ambivox/registry.db.
+
+Exit codes:
+  0  everything worked (and every device was read)
+  1  some devices could not be read, or the command could not do its work
+  2  bad usage: the command line or a devices file could not be understood
+  3  setup failure: the module is not registered or cannot be loaded, or the registry store
+     is unusable
+  'ambivox check' follows the monitoring-plugin codes instead: 0 OK, 1 WARNING, 2 CRITICAL,
+  3 UNKNOWN.)");
+    add_poll();
+    add_check();
+    add_registry_commands();
+    add_simulate();
+    add_demo();
+}
+
+void CommandLine::add_poll() {
+    m_poll = m_app.add_subcommand("poll",
+                                  "poll devices once or at a fixed rate and print their "
+                                  "readings");
+    raw_values& raw = m_raw->poll;
+    add_device_options(*m_poll, raw);
+    m_poll->add_flag("--table", raw.table,
+                     "a table: device, probe, name, type, value, unit, "
+                     "local time (default)");
+    m_poll->add_flag("--json", raw.json, "one JSON document per poll (one a line with --watch)");
+    m_poll->add_flag("--prometheus", raw.prometheus, "the Prometheus text exposition format");
+    m_poll->add_option("--format", raw.format,
+                       "table, json, prometheus or influx (InfluxDB line "
+                       "protocol, for Telegraf's exec input)");
+    m_poll->add_option("--unit", raw.unit, "every temperature in that scale")->type_name("C|F");
+    m_poll
+        ->add_option("--watch", raw.watch,
+                     "poll again at this fixed rate until interrupted (Ctrl-C)")
+        ->type_name("SECONDS");
+    m_poll->add_option("--count", raw.count, "with --watch, stop after N polls")->type_name("N");
+    m_poll
+        ->add_option("--timeout", raw.timeout,
+                     "bound the whole run; devices still polling then are reported as timed "
+                     "out")
+        ->type_name("SECONDS");
+    m_poll
+        ->add_option("-o,--output", m_command.poll.output,
+                     "each poll replaces FILE in one step, as a Prometheus textfile collector "
+                     "expects")
+        ->type_name("FILE");
+    m_poll->add_flag("--exit-zero", m_command.poll.exit_zero,
+                     "exit 0 even when devices failed (they are still reported), as Telegraf "
+                     "wants");
+    m_poll->footer(std::string(devices_help) + R"(
+Examples:
+  ambivox poll modeln 192.168.1.40 --model N15
+  ambivox poll modelq COM1 --name "Tank A" --unit C
+  ambivox poll modelq /dev/ttyUSB0
+  ambivox poll modeln 10.0.0.7 --model NX2 modeln 10.0.0.8 modelq 3 --json --timeout 20
+  ambivox poll --from devices.txt --prometheus --watch 60 --output /var/lib/node_exporter/ambivox.prom
+  ambivox poll --from devices.txt --format influx --exit-zero      # Telegraf exec input
+
+Exit codes: 0 every device read, 1 some failed or timed out (0 with --exit-zero), 2 bad usage,
+3 setup failure (module not registered, registry unusable).)");
+}
+
+void CommandLine::add_check() {
+    m_check = m_app.add_subcommand(
+        "check",
+        "a monitoring plugin (Nagios, Icinga, Centreon): poll once, compare with "
+        "thresholds");
+    raw_values& raw = m_raw->check;
+    add_device_options(*m_check, raw);
+    m_check->add_option("-w,--warning", raw.warning, "WARNING when a value is outside RANGE")
+        ->type_name("RANGE");
+    m_check->add_option("-c,--critical", raw.critical, "CRITICAL when a value is outside RANGE")
+        ->type_name("RANGE");
+    m_check->add_option("-p,--probe", raw.probe, "check probe N alone (default: every probe)")
+        ->type_name("N");
+    m_check->add_option("--unit", raw.unit, "every temperature in that scale")->type_name("C|F");
+    m_check->add_option("-t,--timeout", raw.timeout, "bound the whole check")->type_name("SECONDS");
+    m_check->footer(std::string(devices_help) + R"(
+Ranges: 10 (alert outside 0..10), 10: (below 10), ~:10 (above 10), 10:20 (outside 10..20),
+@10:20 (inside 10..20, ends included).
+
+Prints one status line with performance data ('label'=value[UOM];warn;crit). A failed or
+timed-out poll is CRITICAL; a probe without a reading, a missing probe, bad usage and a setup
+failure are UNKNOWN.
+
+Examples:
+  ambivox check modeln 192.168.1.40 --model N15 --probe 1 -w 15:27 -c 10:32 --unit C
+  ambivox check modelq COM1 -w '~:80' -c '~:90' -t 20    # quoted: the shell expands ~
+
+Exit codes: 0 OK, 1 WARNING, 2 CRITICAL, 3 UNKNOWN.)");
+}
+
+void CommandLine::add_registry_commands() {
+    CLI::App* reg = m_app.add_subcommand("register", "register the module in the registry store");
+    reg->add_option("MODULE", m_command.module,
+                    "the module file (default: AmbivoxSDK.so beside "
+                    "ambivox, else the installed one)");
+    reg->footer("\nExample:\n  AMBIVOX_REGISTRY=/tmp/registry.db ambivox register");
+    reg->callback([this] { m_command.what = Command::kind::register_module; });
+    CLI::App* unreg =
+        m_app.add_subcommand("unregister", "remove the module's registration from the store");
+    unreg->add_option("MODULE", m_command.module, "the module file (default as for register)");
+    unreg->callback([this] { m_command.what = Command::kind::unregister_module; });
+
+    CLI::App* registry = m_app.add_subcommand("registry", "look into the registry store");
+    registry->require_subcommand(1);
+    CLI::App* dump = registry->add_subcommand("dump",
+                                              "list the store, or the KEY below a root, "
+                                              "in the .reg form");
+    dump->add_option("KEY", m_command.key,
+                     "HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE or HKEY_CURRENT_USER (or HKCR, HKLM, "
+                     "HKCU) and a path below it");
+    dump->footer("\nExample:\n  ambivox registry dump 'HKLM\\HARDWARE\\DEVICEMAP\\SERIALCOMM'");
+    dump->callback([this] { m_command.what = Command::kind::registry_dump; });
+
+    CLI::App* ports = m_app.add_subcommand("ports", "list, map and unmap serial ports (COMn)");
+    ports->footer(
+        "\nCOMn is /dev/ttyS<n-1> unless mapped.\n\nExamples:\n  ambivox ports\n"
+        "  ambivox ports map COM3 /dev/ttyUSB0\n  ambivox ports unmap COM3");
+    ports->callback([this] {
+        if (m_command.what == Command::kind::none) m_command.what = Command::kind::ports_list;
+    });
+    auto* com = &m_raw->ports.com;
+    CLI::App* map = ports->add_subcommand("map", "let COMn stand for DEVICE");
+    map->add_option("COMn", *com, "the port: COMn or n")->required();
+    map->add_option("DEVICE", m_command.device, "the device path, e.g. /dev/ttyUSB0")->required();
+    map->callback([this] { m_command.what = Command::kind::ports_map; });
+    CLI::App* unmap = ports->add_subcommand("unmap", "remove COMn's mapping");
+    unmap->add_option("COMn", *com, "the port: COMn or n")->required();
+    unmap->callback([this] { m_command.what = Command::kind::ports_unmap; });
+}
+
+void CommandLine::add_simulate() {
+    CLI::App* simulate =
+        m_app.add_subcommand("simulate", "play a device until interrupted, to try clients on");
+    simulate->require_subcommand(1);
+    CLI::App* modeln = simulate->add_subcommand("modeln",
+                                                "play a Model N device on a loopback "
+                                                "port");
+    raw_values& n = m_raw->modeln;
+    modeln->add_option("--listen", n.listen, "where to serve (default 127.0.0.1, a free port)")
+        ->type_name("ADDRESS[:PORT]");
+    modeln->add_option("--model", n.model, "N3, N7, N15 or NX2 (default N15)")->type_name("M");
+    modeln->add_option("--probes", m_command.modeln.probes,
+                       "a count, or a list like \"T:Inlet,T:Outlet\" with T (temperature), H "
+                       "(humidity), W (wetness), S (switch)");
+    modeln->add_flag("--no-xml", n.no_xml, "serve the text pages only");
+    modeln->add_option("--fault", n.fault, std::string(simulation::SimulatedModelN::fault_names))
+        ->type_name("MODE");
+    modeln->footer(R"(
+N3, N7 and N15 have temperature probes only; an NX2 has its probes in groups of three.
+
+Examples:
+  ambivox simulate modeln --model NX2 --probes 6          # prints the address to poll
+  ambivox simulate modeln --no-xml --listen 127.0.0.1:80  # text pages only (port 80 needs root)
+  ambivox simulate modeln --fault cut-off)");
+    modeln->callback([this] { m_command.what = Command::kind::simulate_modeln; });
+
+    CLI::App* modelq = simulate->add_subcommand(
+        "modelq", "play a Model Q device on a pseudo-terminal mapped to COMn");
+    raw_values& q = m_raw->modelq;
+    modelq->add_option("--com", q.com, "the COM number (default: the first free one)")
+        ->type_name("N");
+    modelq->add_option("--fault", q.fault, model_q_faults)->type_name("MODE");
+    modelq->footer(
+        "\nExample:\n  ambivox simulate modelq --com 3   # then: ambivox poll modelq "
+        "COM3");
+    modelq->callback([this] { m_command.what = Command::kind::simulate_modelq; });
+}
+
+void CommandLine::add_demo() {
+    CLI::App* demo = m_app.add_subcommand(
+        "demo", "simulate devices in a private registry store, poll each once, print readings");
+    demo->footer(
+        "\nSimulates an NX2, an N15 and a Model Q device (and, where a private network "
+        "namespace\ncan be had, an N3 read through its text pages on port 80).");
+    demo->callback([this] {
+        if (m_command.what == Command::kind::none) m_command.what = Command::kind::demo;
+    });
+    CLI::App* pages = demo->add_subcommand("text-pages",
+                                           "the N3 part alone, on port 80 of "
+                                           "127.0.0.1");
+    pages->callback([this] { m_command.what = Command::kind::demo_text_pages; });
+}
+
+std::optional<int> CommandLine::parse(int argc, char const* const* argv) {
+    std::vector<std::string> args(argv + std::min(argc, 1), argv + argc);
+    bool const checking = !args.empty() && args[0] == "check";
+    if (!args.empty() && args[0] == "help") args[0] = "--help";
+    // The innermost command the arguments reached, to point its help.
+    auto const command_path = [this] {
+        std::string path = "ambivox";
+        for (CLI::App const* app = &m_app; !app->get_subcommands().empty();) {
+            app = app->get_subcommands().front();
+            path += " " + app->get_name();
+        }
+        return path;
+    };
+    try {
+        if (args.empty())
+            usage(
+                "say what to do: poll, check, serve, simulate, demo, register, registry "
+                "or ports (see 'ambivox --help')");
+        std::reverse(args.begin(), args.end());
+        m_app.parse(args);
+        finish();
+        return std::nullopt;
+    } catch (CLI::CallForHelp const&) {
+        std::cout << m_app.help();
+        return exit_ok;
+    } catch (CLI::CallForAllHelp const&) {
+        std::cout << m_app.help("", CLI::AppFormatMode::All);
+        return exit_ok;
+    } catch (std::exception const& error) {
+        std::string why = error.what();
+        // CLI11's words for an option given twice are about counts.
+        if (std::size_t const at = why.find(": At Most 1 required but received");
+            at != std::string::npos && dynamic_cast<CLI::ArgumentMismatch const*>(&error))
+            why = why.substr(0, at) + " is given more than once; give it once";
+        if (dynamic_cast<CLI::RequiredError const*>(&error) && why.starts_with("A subcommand")) {
+            CLI::App const* app = &m_app;
+            while (!app->get_subcommands().empty())
+                app = app->get_subcommands().front();
+            why = app->get_name() + " needs one of:";
+            for (CLI::App const* sub : app->get_subcommands({}))
+                why += " " + sub->get_name();
+        }
+        if (checking) {
+            std::cout << "AMBIVOX UNKNOWN - bad usage: " << why << "\n";
+            return 3;
+        }
+        std::cerr << "ambivox: " << why << "\nTry '" << command_path() << " --help'.\n";
+        return exit_usage;
+    }
+}
+
+void CommandLine::finish() {
+    for (std::string const& extra : m_app.remaining(true)) {
+        if (m_app.get_subcommands().empty()) usage("unknown command \"" + extra + "\"");
+        if (extra.starts_with("-") && extra.size() > 1)
+            usage("unknown option \"" + extra.substr(0, extra.find('=')) + "\"");
+        usage("unexpected argument \"" + extra + "\"");
+    }
+    if (m_app.get_subcommands().empty()) {
+        if (m_version) {
+            m_command.what = Command::kind::version;
+            return;
+        }
+        if (m_command.what == Command::kind::none)
+            usage("say what to do: poll, check, serve, simulate, demo, register, registry or ports");
+        return;
+    }
+    if (m_poll->parsed()) {
+        m_command.what = Command::kind::poll;
+        PollOptions& poll = m_command.poll;
+        raw_values const& raw = m_raw->poll;
+        add_devices(device_tokens(*m_poll), poll.devices);
+        if (poll.devices.empty())
+            usage("poll needs at least one device: modeln ADDRESS or modelq PORT");
+        int const formats = raw.json + raw.prometheus + raw.table + !raw.format.empty();
+        if (formats > 1) usage("choose one output: --table, --json, --prometheus or --format");
+        if (raw.json) poll.format = OutputFormat::json;
+        if (raw.prometheus) poll.format = OutputFormat::prometheus;
+        if (!raw.format.empty()) {
+            std::string const format = upper(raw.format);
+            if (format == "JSON")
+                poll.format = OutputFormat::json;
+            else if (format == "PROMETHEUS")
+                poll.format = OutputFormat::prometheus;
+            else if (format == "INFLUX")
+                poll.format = OutputFormat::influx;
+            else if (format != "TABLE")
+                usage("--format needs table, json, prometheus or influx, not \"" + raw.format +
+                      "\"");
+        }
+        if (!raw.unit.empty()) poll.unit = unit_of(raw.unit);
+        if (!raw.watch.empty()) poll.watch_seconds = seconds_of("--watch", raw.watch, 0.05, 86400);
+        if (!raw.timeout.empty())
+            poll.timeout_seconds = seconds_of("--timeout", raw.timeout, 0.1, 86400 * 366);
+        if (!raw.count.empty()) {
+            if (raw.watch.empty()) usage("--count goes with --watch");
+            poll.rounds = whole_number_of("--count", raw.count, 1, 1 << 30,
+                                          "a whole number of rounds from 1 up");
+        }
+        if (m_poll->count("--output") > 0 && poll.output.empty())
+            usage("--output needs a file name that is not empty");
+        if (poll.format == OutputFormat::prometheus) {
+            // Prometheus takes one exposition at a time, each series once in it.
+            if (poll.watch_seconds > 0 && poll.output.empty())
+                usage("--watch with --prometheus needs --output FILE, which each round replaces");
+            for (std::size_t i = 0; i < poll.devices.size(); ++i)
+                for (std::size_t j = 0; j < i; ++j)
+                    if (poll.devices[j].label() == poll.devices[i].label())
+                        usage("the device " + poll.devices[i].label() +
+                              " is named twice, and --prometheus gives each device one series");
+        }
+        return;
+    }
+    if (m_check->parsed()) {
+        m_command.what = Command::kind::check;
+        CheckOptions& check = m_command.check;
+        raw_values const& raw = m_raw->check;
+        add_devices(device_tokens(*m_check), check.devices);
+        if (check.devices.empty())
+            usage("check needs at least one device: modeln ADDRESS or modelq PORT");
+        if (!raw.warning.empty()) check.warning = ThresholdRange::parse(raw.warning);
+        if (!raw.critical.empty()) check.critical = ThresholdRange::parse(raw.critical);
+        if (!raw.probe.empty())
+            check.probe = whole_number_of("--probe", raw.probe, 1, 32767, "a probe number");
+        if (!raw.unit.empty()) check.unit = unit_of(raw.unit);
+        if (!raw.timeout.empty())
+            check.timeout_seconds = seconds_of("--timeout", raw.timeout, 0.1, 86400);
+        return;
+    }
+    if (m_command.what == Command::kind::ports_map ||
+        m_command.what == Command::kind::ports_unmap) {
+        std::string const& text = m_raw->ports.com;
+        m_command.com = com_number(text);
+        if (m_command.com == 0)
+            usage("\"" + text + "\" is not a serial port: give COMn, n from 1 to 999");
+        if (m_command.what == Command::kind::ports_map && m_command.device.empty())
+            usage("ports map needs a DEVICE path");
+        return;
+    }
+    if (m_command.what == Command::kind::simulate_modeln) {
+        raw_values const& raw = m_raw->modeln;
+        SimulateModelNOptions& options = m_command.modeln;
+        if (!raw.listen.empty()) {
+            std::size_t const colon = raw.listen.rfind(':');
+            options.host = raw.listen.substr(0, colon);
+            if (colon != std::string::npos)
+                options.port = static_cast<std::uint16_t>(
+                    whole_number_of("--listen", raw.listen.substr(colon + 1), 1, 65535,
+                                    "ADDRESS:PORT with a port from 1 to 65535"));
+            if (options.host.empty()) options.host = "127.0.0.1";
+        }
+        if (!raw.model.empty()) options.model = model_of(raw.model);
+        options.xml = !raw.no_xml;
+        if (!raw.fault.empty()) {
+            auto const fault = simulation::SimulatedModelN::parse_fault(raw.fault);
+            if (!fault)
+                usage("unknown fault \"" + raw.fault + "\": choose one of " +
+                      std::string(simulation::SimulatedModelN::fault_names));
+            options.fault = *fault;
         }
         // Refuse probes the model cannot have now, not after the port is bound.
         try {
@@ -281,33 +663,23 @@ void parse_simulate(Cursor& in, Command& command) {
         } catch (std::invalid_argument const& error) {
             usage(std::string("--probes: ") + error.what());
         }
-    } else if (device == "modelq") {
-        command.what = Command::kind::simulate_modelq;
-        while (!in.done()) {
-            std::string const word = in.next();
-            if (word == "--com") {
-                std::string const text = in.value_of(word);
-                command.modelq.com = CommandLine::com_number(text);
-                if (command.modelq.com == 0)
-                    usage("--com needs a port number from 1 to 999, not \"" + text + "\"");
-            } else if (word == "--fault") {
-                std::string const name = in.value_of(word);
-                auto const fault = model_q_fault(name);
-                if (!fault)
-                    usage("unknown fault \"" + name +
-                          "\": choose one of none, silent, slow, lf-only, noisy, disconnecting, "
-                          "flooding, late, pausing");
-                command.modelq.fault = *fault;
-            } else {
-                usage("unexpected argument \"" + word + "\" for simulate modelq");
-            }
+        return;
+    }
+    if (m_command.what == Command::kind::simulate_modelq) {
+        raw_values const& raw = m_raw->modelq;
+        if (!raw.com.empty()) {
+            m_command.modelq.com = com_number(raw.com);
+            if (m_command.modelq.com == 0)
+                usage("--com needs a port number from 1 to 999, not \"" + raw.com + "\"");
         }
-    } else {
-        usage("simulate needs a device: modeln or modelq, not \"" + device + "\"");
+        if (!raw.fault.empty()) {
+            auto const fault = model_q_fault(raw.fault);
+            if (!fault)
+                usage("unknown fault \"" + raw.fault + "\": choose one of " + model_q_faults);
+            m_command.modelq.fault = *fault;
+        }
     }
 }
-
-}  // namespace
 
 int CommandLine::com_number(std::string_view text) noexcept {
     if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') &&
@@ -352,129 +724,6 @@ std::vector<std::string> CommandLine::split_line(std::string_view line) {
         words.push_back(std::move(word));
     }
     return words;
-}
-
-Command CommandLine::parse(std::vector<std::string> const& args) {
-    Command command;
-    if (args.empty()) usage("say what to do: poll, simulate, demo, register, registry or ports");
-    Cursor in(split_equals(args));
-    std::string const verb = in.next();
-    if (is_help(verb)) return command;
-    bool const wantsHelp = std::any_of(
-        args.begin(), args.end(), [](std::string const& a) { return a == "--help" || a == "-h"; });
-    if (wantsHelp && verb != "poll") return command;
-
-    if (verb == "poll") {
-        command.what = Command::kind::poll;
-        command.poll = parse_poll(in, command);
-    } else if (verb == "register" || verb == "unregister") {
-        command.what =
-            verb == "register" ? Command::kind::register_module : Command::kind::unregister_module;
-        if (!in.done()) command.module = in.next();
-        in.expect_end(verb);
-    } else if (verb == "registry") {
-        if (in.done() || in.next() != "dump")
-            usage("registry needs a subcommand: registry dump [KEY]");
-        command.what = Command::kind::registry_dump;
-        if (!in.done()) command.key = in.next();
-        in.expect_end("registry dump");
-    } else if (verb == "ports") {
-        command.what = Command::kind::ports_list;
-        if (!in.done()) {
-            std::string const sub = in.next();
-            if (sub != "map" && sub != "unmap")
-                usage("ports takes map COMn DEVICE or unmap COMn, not \"" + sub + "\"");
-            if (in.done()) usage("ports " + sub + " needs a port (COMn)");
-            std::string const port = in.next();
-            command.com = com_number(port);
-            if (command.com == 0)
-                usage("\"" + port + "\" is not a serial port: give COMn, n from 1 to 999");
-            if (sub == "map") {
-                command.what = Command::kind::ports_map;
-                if (in.done()) usage("ports map needs the DEVICE path the port stands for");
-                command.device = in.next();
-                if (command.device.empty()) usage("ports map needs a DEVICE path");
-            } else {
-                command.what = Command::kind::ports_unmap;
-            }
-            in.expect_end("ports " + sub);
-        }
-    } else if (verb == "simulate") {
-        parse_simulate(in, command);
-    } else if (verb == "demo") {
-        command.what = Command::kind::demo;
-        if (!in.done()) {
-            if (in.next() != "text-pages") usage("demo takes no arguments but text-pages");
-            command.what = Command::kind::demo_text_pages;
-        }
-        in.expect_end("demo");
-    } else {
-        usage("unknown command \"" + verb + "\"");
-    }
-    return command;
-}
-
-std::string CommandLine::help_text() {
-    return R"(ambivox: polls Ambivox environmental monitors through the registered AmbivoxSDK module.
-
-Usage:
-  ambivox poll DEVICE... [--from FILE] [--table|--json|--prometheus]
-               [--watch SECONDS [--count N]] [--output FILE]
-      DEVICE is one of
-        modeln ADDRESS [--model N3|N7|N15|NX2] [--name NAME]
-                         a network device at HOST or HOST:PORT (the XML documents are
-                         fetched there; the text pages always on port 80 of HOST)
-        modelq PORT [--name NAME]
-                         a serial device on PORT, COMn or n
-      The devices are polled at the same time, each on a thread of its own, and reported in
-      the order given. --from FILE reads more devices, one or more per line in the same
-      words ("-" reads standard input; "#" starts a comment).
-      --table       a table: device, probe, name, type, value, unit, local time (default)
-      --json        one JSON document per poll (one per line with --watch)
-      --prometheus  the text exposition format: ambivox_reading and ambivox_device_up gauges
-      --watch S     poll again every S seconds until interrupted (Ctrl-C); --count N stops
-                    after N polls
-      --output FILE each poll replaces FILE in one step (written beside it, then renamed), as
-                    a Prometheus textfile collector expects; --watch with --prometheus needs
-                    it, and --prometheus takes each device once
-
-  ambivox register [MODULE]      register the module (default: AmbivoxSDK.so beside ambivox)
-  ambivox unregister [MODULE]    remove its registration
-  ambivox registry dump [KEY]    list the registry store, or the KEY below a root
-                                 (HKEY_CLASSES_ROOT, HKEY_LOCAL_MACHINE, HKEY_CURRENT_USER,
-                                 or HKCR, HKLM, HKCU), in the .reg form
-  ambivox ports                  list the serial ports mapped to devices
-  ambivox ports map COMn DEVICE  let COMn stand for DEVICE (e.g. /dev/ttyUSB0)
-  ambivox ports unmap COMn       remove that mapping (COMn is /dev/ttyS<n-1> again)
-
-  ambivox simulate modeln [--listen ADDR:PORT] [--model M] [--probes PROBES] [--no-xml]
-                          [--fault MODE]
-      plays a Model N device until interrupted (default 127.0.0.1 on a free port, model N15).
-      PROBES: a probe count, or a list like "T:Inlet,T:Outlet" with T (temperature),
-      H (humidity), W (wetness), S (switch); N3, N7 and N15 have temperature probes only, an
-      NX2 has its probes in groups of three. --no-xml serves only the text pages.
-      MODE: none, not-found, server-error, cut-off, slow, trickle, stall, oversized, malformed.
-  ambivox simulate modelq [--com N] [--fault MODE]
-      plays a Model Q device on a pseudo-terminal mapped to COMn (default: the first free n)
-      until interrupted. MODE: none, silent, slow, lf-only, noisy, disconnecting, flooding,
-      late, pausing.
-
-  ambivox demo              registers the module in a private registry, simulates an NX2, an
-                            N15 and a Model Q device (and, where a private network namespace
-                            can be had, an N3 read through its text pages on port 80), polls
-                            each once and prints the readings
-  ambivox demo text-pages   the N3 part alone; it serves on port 80 of 127.0.0.1
-
-The registry store is $AMBIVOX_REGISTRY, else $XDG_DATA_HOME/ambivox/registry.db, else
-~/.local/share/ambivox/registry.db.
-
-Exit codes:
-  0  everything worked (and every device was read)
-  1  some devices could not be read, or the command could not do its work
-  2  bad usage: the command line or a devices file could not be understood
-  3  setup failure: the module is not registered or cannot be loaded, or the registry store
-     is unusable
-)";
 }
 
 }  // namespace ambivox::cli

@@ -1,26 +1,44 @@
-// CommandLine: turns the program's arguments into one Command, or raises UsageError saying what
-// is wrong with them. It reads devices files too, as they hold device arguments.
+// CommandLine: the program's arguments, read by CLI11 into one Command. Every command has a help
+// of its own; a command line that cannot be understood ends the program with a sentence saying
+// what is wrong (exit 2, or UNKNOWN for the monitoring check). Devices files are read here too,
+// as they hold device arguments.
 #pragma once
 
+#include <CLI/CLI.hpp>
 #include <cstdint>
+#include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "tools/ambivox/DeviceTarget.h"
+#include "tools/ambivox/ThresholdRange.h"
 #include "tools/simulators/ModelQSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace ambivox::cli {
 
-enum class OutputFormat { table, json, prometheus };
+enum class OutputFormat { table, json, prometheus, influx };
 
 struct PollOptions {
     std::vector<DeviceTarget> devices;
     OutputFormat format = OutputFormat::table;
-    double watch_seconds = 0;  // 0: poll once
-    int rounds = 0;            // with a watch: stop after this many rounds; 0: until interrupted
-    std::string output;        // a file each round replaces; empty: standard output
+    std::string unit;            // "C" or "F": every temperature in that scale; empty as read
+    double watch_seconds = 0;    // 0: poll once
+    int rounds = 0;              // with a watch: stop after this many rounds; 0: until interrupted
+    double timeout_seconds = 0;  // 0: no bound on the run
+    std::string output;          // a file each round replaces; empty: standard output
+    bool exit_zero = false;      // devices that failed still end the run with 0
+};
+
+struct CheckOptions {
+    std::vector<DeviceTarget> devices;
+    std::optional<ThresholdRange> warning;
+    std::optional<ThresholdRange> critical;
+    int probe = 0;  // 0: every probe
+    std::string unit;
+    double timeout_seconds = 0;
 };
 
 struct SimulateModelNOptions {
@@ -39,8 +57,10 @@ struct SimulateModelQOptions {
 
 struct Command {
     enum class kind {
-        help,
+        none,  // a subcommand the caller added itself
+        version,
         poll,
+        check,
         register_module,
         unregister_module,
         registry_dump,
@@ -53,8 +73,9 @@ struct Command {
         demo_text_pages,
     };
 
-    kind what = kind::help;
+    kind what = kind::none;
     PollOptions poll;
+    CheckOptions check;
     std::string module;  // register, unregister: empty for the module beside the program
     std::string key;     // registry dump: empty for every root
     int com = 0;         // ports map, ports unmap
@@ -63,10 +84,22 @@ struct Command {
     SimulateModelQOptions modelq;
 };
 
+struct RawArguments;
+
 class CommandLine {
 public:
-    // Raises UsageError.
-    static Command parse(std::vector<std::string> const& args);
+    CommandLine();
+    ~CommandLine();
+    CommandLine(CommandLine const&) = delete;
+    CommandLine& operator=(CommandLine const&) = delete;
+
+    // The program's parser, for commands that live elsewhere to add themselves before parse().
+    CLI::App& app() noexcept { return m_app; }
+
+    // Reads the arguments. Answers the exit code when the program is done already (help shown,
+    // or a usage error said), else nothing and command() says what to do.
+    std::optional<int> parse(int argc, char const* const* argv);
+    Command const& command() const noexcept { return m_command; }
 
     // The words of one devices-file line: blanks separate them, "..." and '...' quote them
     // (backslash escapes " and \ inside double quotes), "#" starts a comment. Raises UsageError
@@ -76,7 +109,21 @@ public:
     // "COM5", "com5" or "5" as a port number from 1 to 999; 0 for anything else.
     static int com_number(std::string_view text) noexcept;
 
-    static std::string help_text();
+private:
+    void add_poll();
+    void add_check();
+    void add_registry_commands();
+    void add_simulate();
+    void add_demo();
+    // Runs after CLI11 has read the arguments: what CLI11 cannot check by itself.
+    void finish();
+
+    CLI::App m_app;
+    std::unique_ptr<RawArguments> m_raw;  // the arguments as read, before finish() checks them
+    Command m_command;
+    bool m_version = false;
+    CLI::App* m_poll = nullptr;
+    CLI::App* m_check = nullptr;
 };
 
 }  // namespace ambivox::cli

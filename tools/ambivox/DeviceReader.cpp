@@ -62,7 +62,18 @@ std::optional<double> celsius_of(IDataPoint* point, ProbeReport const& report) {
     return value;
 }
 
-ProbeReport probe_report(IProbe* probe) {
+// The reading's own conversion, so that no second formula can disagree with the library's. A
+// reading already in `unit` is left alone (setting the same unit again is refused), as is any
+// reading that is no temperature, and one with no unit yet, which would take the new unit
+// without a conversion.
+void convert(IDataPoint* point, std::string const& type, std::string const& unit) {
+    if (unit.empty() || type != "Temperature") return;
+    std::string const current = text_of(point, &IDataPoint::get_Unit);
+    if (current == unit || current.empty() || current == "unknown") return;
+    point->put_Unit(bstr(unit).get());
+}
+
+ProbeReport probe_report(IProbe* probe, std::string const& unit) {
     ProbeReport report;
     SHORT number = 0;
     probe->get_Number(&number);
@@ -74,6 +85,7 @@ ProbeReport probe_report(IProbe* probe) {
     report.type = text_of(probe, &IProbe::get_Type);
     com_ptr<IDataPoint> point;
     if (FAILED(probe->get_MostRecentDataPoint(point.put())) || !point) return report;
+    convert(point.get(), report.type, unit);
     unique_variant value;
     LONGLONG utc = 0;
     if (FAILED(point->get_Value(value.put())) || !number_of(value.get(), report.value) ||
@@ -89,7 +101,7 @@ ProbeReport probe_report(IProbe* probe) {
 }
 
 template <class Device>
-void read_probes(Device* device, DeviceReport& report) {
+void read_probes(Device* device, DeviceReport& report, std::string const& unit) {
     com_ptr<IDispatch> dispatch;
     if (FAILED(device->get_Probes(dispatch.put())) || !dispatch) return;
     auto probes = dispatch.try_as<IProbeCollection>();
@@ -99,7 +111,8 @@ void read_probes(Device* device, DeviceReport& report) {
         com_ptr<IDispatch> item;
         if (FAILED(probes->Item(unique_variant::from(position).get(), item.put())) || !item)
             continue;
-        if (auto probe = item.try_as<IProbe>()) report.probes.push_back(probe_report(probe.get()));
+        if (auto probe = item.try_as<IProbe>())
+            report.probes.push_back(probe_report(probe.get(), unit));
     }
 }
 
@@ -153,7 +166,7 @@ void model_q_failed(DeviceReport& report, HRESULT hr, int com, std::string const
                     "): the port could not be opened, or the device did not answer");
 }
 
-void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
+void poll_model_n(DeviceTarget const& target, DeviceReport& report, std::string const& unit) {
     com_ptr<IAmbivoxModelN> device;
     HRESULT hr = CoCreateInstance(CLSID_AmbivoxModelN, nullptr, CLSCTX_ALL, IAmbivoxModelN::iid,
                                   device.put_void());
@@ -180,10 +193,10 @@ void poll_model_n(DeviceTarget const& target, DeviceReport& report) {
         return poll_failed(report, hr, cause,
                            "no readings could be read from the device at " + target.address +
                                ": neither its XML documents nor its text pages gave them");
-    read_probes(device.get(), report);
+    read_probes(device.get(), report, unit);
 }
 
-void poll_model_q(DeviceTarget const& target, DeviceReport& report) {
+void poll_model_q(DeviceTarget const& target, DeviceReport& report, std::string const& unit) {
     com_ptr<IAmbivoxModelQ> device;
     HRESULT hr = CoCreateInstance(CLSID_AmbivoxModelQ, nullptr, CLSCTX_ALL, IAmbivoxModelQ::iid,
                                   device.put_void());
@@ -201,12 +214,12 @@ void poll_model_q(DeviceTarget const& target, DeviceReport& report) {
     report.model = text_of(device.get(), &IAmbivoxModelQ::get_Model);
     report.battery = text_of(device.get(), &IAmbivoxModelQ::get_BatteryStatus);
     if (FAILED(hr)) return model_q_failed(report, hr, target.com, cause);
-    read_probes(device.get(), report);
+    read_probes(device.get(), report, unit);
 }
 
 }  // namespace
 
-DeviceReport DeviceReader::read(DeviceTarget const& target) noexcept {
+DeviceReport DeviceReader::read(DeviceTarget const& target, std::string const& unit) noexcept {
     DeviceReport report;
     try {
         report.target = target;
@@ -216,9 +229,9 @@ DeviceReport DeviceReader::read(DeviceTarget const& target) noexcept {
             return report;
         }
         if (target.kind == DeviceTarget::family::model_q)
-            poll_model_q(target, report);
+            poll_model_q(target, report, unit);
         else
-            poll_model_n(target, report);
+            poll_model_n(target, report, unit);
     } catch (std::bad_alloc const&) {
         report.probes.clear();
         fail(report, E_OUTOFMEMORY, "memory ran out while the device was read");

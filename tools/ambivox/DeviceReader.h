@@ -3,6 +3,8 @@
 // calling thread, which initialises the runtime (its own apartment) for the length of the call.
 #pragma once
 
+#include <string>
+
 #include "tools/ambivox/DeviceReport.h"
 #include "tools/ambivox/DeviceTarget.h"
 
@@ -10,7 +12,9 @@ namespace ambivox::cli {
 
 class DeviceReader {
 public:
-    static DeviceReport read(DeviceTarget const& target) noexcept;
+    // `unit` "C" or "F" asks every temperature reading in that scale, converted by the reading
+    // itself (its Unit property); empty leaves each reading in the unit the device gave.
+    static DeviceReport read(DeviceTarget const& target, std::string const& unit = {}) noexcept;
 };
 
 }  // namespace ambivox::cli

@@ -26,6 +26,7 @@ constexpr win32_code win32_codes[] = {
     {ERROR_BAD_PATHNAME, "ERROR_BAD_PATHNAME", "The path name is not valid."},
     {ERROR_REGISTRY_CORRUPT, "ERROR_REGISTRY_CORRUPT", "The file is not a registry store."},
     {ERROR_KEY_DELETED, "ERROR_KEY_DELETED", "The key has been deleted."},
+    {ERROR_TIMEOUT, "ERROR_TIMEOUT", "This operation returned because the timeout period expired."},
 };
 
 win32_code const* win32_of(HRESULT hr) {

@@ -33,8 +33,11 @@ bool InterruptSignal::raised() noexcept {
 }
 
 bool InterruptSignal::sleep_for(std::chrono::milliseconds duration) noexcept {
+    return sleep_until(std::chrono::steady_clock::now() + duration);
+}
+
+bool InterruptSignal::sleep_until(std::chrono::steady_clock::time_point until) noexcept {
     using namespace std::chrono_literals;
-    auto const until = std::chrono::steady_clock::now() + duration;
     while (!raised()) {
         auto const left = until - std::chrono::steady_clock::now();
         if (left <= 0ms) return true;

@@ -12,6 +12,8 @@ public:
     static bool raised() noexcept;
     // Sleeps for `duration` in short steps; false as soon as the flag is raised.
     static bool sleep_for(std::chrono::milliseconds duration) noexcept;
+    // Sleeps until `when`; false as soon as the flag is raised.
+    static bool sleep_until(std::chrono::steady_clock::time_point when) noexcept;
 };
 
 }  // namespace ambivox::cli

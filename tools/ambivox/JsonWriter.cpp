@@ -1,7 +1,7 @@
 #include "tools/ambivox/JsonWriter.h"
 
 #include <cmath>
-#include <cstdio>
+#include <nlohmann/json.hpp>
 
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/ReportText.h"
@@ -10,157 +10,81 @@ namespace ambivox::cli {
 
 namespace {
 
-std::string number(double value) {
+// Fields in the order people read them, not sorted by name.
+using json = nlohmann::ordered_json;
+
+json number(double value) {
     // JSON has no NaN or infinity.
-    return std::isfinite(value) ? ReportText::number(value) : "null";
+    return std::isfinite(value) ? json(value) : json(nullptr);
 }
 
-std::string text_or_null(std::string const& text) {
-    return text.empty() ? "null" : JsonWriter::quoted(text);
+json text_or_null(std::string const& text) {
+    return text.empty() ? json(nullptr) : json(text);
 }
 
-std::string time_fields(std::int64_t utc, char const* name) {
+void add_time(json& into, std::int64_t utc, std::string const& name) {
     std::string const iso = ReportText::iso_utc(utc);
-    return "\"" + std::string(name) + "\":" + (iso.empty() ? "null" : JsonWriter::quoted(iso)) +
-           ",\"" + name + "_epoch\":" + std::to_string(utc);
+    into[name] = iso.empty() ? json(nullptr) : json(iso);
+    into[name + "_epoch"] = utc;
 }
 
-std::string probe_json(ProbeReport const& probe) {
-    std::string json = "{\"number\":" + std::to_string(probe.number) +
-                       ",\"group\":" + std::to_string(probe.group) +
-                       ",\"name\":" + JsonWriter::quoted(probe.name) +
-                       ",\"type\":" + JsonWriter::quoted(probe.type) + ",\"reading\":";
-    if (!probe.has_reading) return json + "null}";
+json probe_json(ProbeReport const& probe) {
+    json out = {{"number", probe.number},
+                {"group", probe.group},
+                {"name", probe.name},
+                {"type", probe.type}};
+    if (!probe.has_reading) {
+        out["reading"] = nullptr;
+        return out;
+    }
     // The raw value keeps what the device stored, the no-reading mark included, for those who
     // want it; `value` is only ever a reading.
-    json += "{\"value\":" + (probe.valid() ? number(probe.value) : "null") +
-            ",\"raw_value\":" + number(probe.value) +
-            ",\"unit\":" + JsonWriter::quoted(probe.unit) +
-            ",\"valid\":" + (probe.valid() ? "true" : "false") + "," +
-            time_fields(probe.utc, "time") + "}";
-    return json + "}";
+    json reading = {{"value", probe.valid() ? number(probe.value) : json(nullptr)},
+                    {"raw_value", number(probe.value)},
+                    {"unit", probe.unit},
+                    {"valid", probe.valid()}};
+    add_time(reading, probe.utc, "time");
+    out["reading"] = std::move(reading);
+    return out;
 }
 
-std::string device_json(DeviceReport const& report) {
-    bool const modelQ = report.target.kind == DeviceTarget::family::model_q;
-    std::string json = "{\"device\":" + JsonWriter::quoted(report.target.label()) +
-                       ",\"family\":" + JsonWriter::quoted(report.target.family_name()) +
-                       ",\"name\":" + text_or_null(report.name) +
-                       ",\"model\":" + text_or_null(report.model);
-    if (modelQ)
-        json += ",\"battery\":" + text_or_null(report.battery);
-    else
-        json += ",\"serial\":" + text_or_null(report.serial) +
-                ",\"firmware_version\":" + text_or_null(report.firmware) +
-                ",\"firmware_release_date\":" + text_or_null(report.firmware_date);
-    json += std::string(",\"status\":") + (report.ok() ? "\"ok\"" : "\"failed\"") + ",\"error\":";
-    if (report.ok()) {
-        json += "null";
+json device_json(DeviceReport const& report) {
+    json out = {{"device", report.target.label()},
+                {"family", report.target.family_name()},
+                {"name", text_or_null(report.name)},
+                {"model", text_or_null(report.model)}};
+    if (report.target.kind == DeviceTarget::family::model_q) {
+        out["battery"] = text_or_null(report.battery);
     } else {
-        json += "{\"message\":" + JsonWriter::quoted(report.failure) +
-                ",\"name\":" + JsonWriter::quoted(hresult_symbol(report.hr)) +
-                ",\"hresult\":" + JsonWriter::quoted(hresult_hex(report.hr)) +
-                ",\"code\":" + std::to_string(static_cast<std::uint32_t>(report.hr)) + "}";
+        out["serial"] = text_or_null(report.serial);
+        out["firmware_version"] = text_or_null(report.firmware);
+        out["firmware_release_date"] = text_or_null(report.firmware_date);
     }
-    json += ",\"probes\":[";
-    for (std::size_t i = 0; i < report.probes.size(); ++i)
-        json += (i ? "," : "") + probe_json(report.probes[i]);
-    return json + "]}";
+    out["status"] = report.ok() ? "ok" : "failed";
+    out["error"] = report.ok() ? json(nullptr)
+                               : json{{"message", report.failure},
+                                      {"name", hresult_symbol(report.hr)},
+                                      {"hresult", hresult_hex(report.hr)},
+                                      {"code", static_cast<std::uint32_t>(report.hr)}};
+    json probes = json::array();
+    for (ProbeReport const& probe : report.probes)
+        probes.push_back(probe_json(probe));
+    out["probes"] = std::move(probes);
+    return out;
 }
 
 }  // namespace
 
-std::string JsonWriter::quoted(std::string_view text) {
-    std::string out = "\"";
-    for (char const c : text) {
-        unsigned char const u = static_cast<unsigned char>(c);
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (u < 0x20 || u == 0x7f) {
-                    char escape[8];
-                    std::snprintf(escape, sizeof escape, "\\u%04x", u);
-                    out += escape;
-                } else {
-                    out += c;
-                }
-        }
-    }
-    return out + "\"";
-}
-
 std::string JsonWriter::write(std::vector<DeviceReport> const& reports, std::int64_t polledAt,
                               bool compact) {
-    std::string json = "{" + time_fields(polledAt, "polled_at") + ",\"devices\":[";
-    for (std::size_t i = 0; i < reports.size(); ++i)
-        json += (i ? "," : "") + device_json(reports[i]);
-    json += "]}";
-    return (compact ? json : indented(json)) + "\n";
-}
-
-// Lays a compact document out on lines, two spaces per level; text inside strings is left alone.
-std::string JsonWriter::indented(std::string_view compact) {
-    std::string out;
-    int depth = 0;
-    bool inString = false;
-    auto newline = [&] { out += "\n" + std::string(static_cast<std::size_t>(depth) * 2, ' '); };
-    for (std::size_t i = 0; i < compact.size(); ++i) {
-        char const c = compact[i];
-        if (inString) {
-            out += c;
-            if (c == '\\' && i + 1 < compact.size())
-                out += compact[++i];
-            else if (c == '"')
-                inString = false;
-            continue;
-        }
-        switch (c) {
-            case '"':
-                inString = true;
-                out += c;
-                break;
-            case '{':
-            case '[':
-                out += c;
-                if (i + 1 < compact.size() && (compact[i + 1] == '}' || compact[i + 1] == ']')) {
-                    out += compact[++i];
-                } else {
-                    ++depth;
-                    newline();
-                }
-                break;
-            case '}':
-            case ']':
-                --depth;
-                newline();
-                out += c;
-                break;
-            case ',':
-                out += c;
-                newline();
-                break;
-            case ':':
-                out += ": ";
-                break;
-            default:
-                out += c;
-        }
-    }
-    return out;
+    json document = json::object();
+    add_time(document, polledAt, "polled_at");
+    json devices = json::array();
+    for (DeviceReport const& report : reports)
+        devices.push_back(device_json(report));
+    document["devices"] = std::move(devices);
+    // A device's texts are not always valid UTF-8; a replacement character beats no document.
+    return document.dump(compact ? -1 : 2, ' ', false, json::error_handler_t::replace) + "\n";
 }
 
 }  // namespace ambivox::cli

@@ -5,7 +5,6 @@
 
 #include <cstdint>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "tools/ambivox/DeviceReport.h"
@@ -18,11 +17,6 @@ public:
     // or on one line when `compact` (one document per line for --watch). Ends with a newline.
     static std::string write(std::vector<DeviceReport> const& reports, std::int64_t polledAt,
                              bool compact);
-    // `text` (UTF-8) as a JSON string, quotes included.
-    static std::string quoted(std::string_view text);
-
-private:
-    static std::string indented(std::string_view compact);
 };
 
 }  // namespace ambivox::cli

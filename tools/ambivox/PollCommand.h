@@ -1,7 +1,7 @@
-// PollCommand: `ambivox poll`. Checks that the module can serve the device classes, polls every
-// device at once (DevicePoller), prints the round in the chosen format and, with --watch, does it
-// again until interrupted or the --count is reached. Failures go to standard error in plain
-// words with their HRESULT; the exit code tells whether every device was read.
+// PollCommand: `ambivox poll`. Polls every device at once (PollSession), prints the round in the
+// chosen format and, with --watch, does it again at a fixed rate until interrupted, the --count
+// is reached or the --timeout runs out. Failures go to standard error in plain words with their
+// HRESULT; the exit code tells whether every device was read.
 #pragma once
 
 #include <string>
@@ -11,6 +11,8 @@
 #include "tools/ambivox/DeviceReport.h"
 
 namespace ambivox::cli {
+
+class PollSession;
 
 class PollCommand {
 public:
@@ -29,9 +31,7 @@ public:
     static int exit_code_of(std::vector<DeviceReport> const& reports) noexcept;
 
 private:
-    // exit_ok, or exit_setup after saying why the device classes cannot be created.
-    int check_module() const;
-    int poll_round(int lastCode, int round);
+    int poll_round(PollSession& session, int lastCode, int round);
 
     PollOptions m_options;
     bool m_patient;

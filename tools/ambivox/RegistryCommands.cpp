@@ -3,7 +3,10 @@
 #include <filesystem>
 #include <iostream>
 
+#include "ambivox/AmbivoxIds.h"
+#include "platform/base/CodePage.h"
 #include "platform/base/Errors.h"
+#include "platform/base/Guid.h"
 #include "platform/registry/Registry.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/HResultText.h"
@@ -28,6 +31,26 @@ bool exists(std::string const& path) {
 }
 
 }  // namespace
+
+int RegistryCommands::version() {
+    OLECHAR clsid[64] = {};
+    StringFromGUID2(CLSID_AmbivoxModelN, clsid, 64);
+    std::u16string registered;
+    LSTATUS const status =
+        reg_get_string(HKEY_CLASSES_ROOT, u"CLSID\\" + std::u16string(clsid) + u"\\InprocServer32",
+                       u"", registered);
+    std::cout << "ambivox " << AMBIVOX_VERSION << "\n"
+              << "registry store:    " << registry_path() << "\n"
+              << "registered module: "
+              << (status == ERROR_SUCCESS ? narrow(registered, CP_UTF8)
+                  : status == ERROR_FILE_NOT_FOUND
+                      ? std::string("none (run 'ambivox register')")
+                      : "unreadable: " +
+                            describe_hresult(HRESULT_FROM_WIN32(static_cast<DWORD>(status))))
+              << "\n"
+              << "module to register: " << ModuleFile::default_path() << "\n";
+    return status == ERROR_SUCCESS || status == ERROR_FILE_NOT_FOUND ? exit_ok : exit_setup;
+}
 
 int RegistryCommands::register_module(std::string const& module, bool unregister) {
     ModuleFile file(module.empty() ? ModuleFile::default_path() : module);

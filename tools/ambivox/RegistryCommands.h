@@ -9,6 +9,9 @@ namespace ambivox::cli {
 
 class RegistryCommands {
 public:
+    // `ambivox --version`: the program's version, the module `register` would take, the module
+    // the registry store names for the device classes, and the store itself.
+    static int version();
     // An empty `module` takes the module beside the program.
     static int register_module(std::string const& module, bool unregister);
     // An empty `key` lists every root.

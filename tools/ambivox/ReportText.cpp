@@ -15,6 +15,19 @@ std::string ReportText::number(double value) {
     return std::string(text, end);
 }
 
+std::string ReportText::short_number(double value) {
+    if (!std::isfinite(value)) return number(value);
+    char text[64];
+    auto const [end, error] =
+        std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 2);
+    if (error != std::errc{}) return number(value);
+    std::string out(text, end);
+    while (out.ends_with('0'))
+        out.pop_back();
+    if (out.ends_with('.')) out.pop_back();
+    return out == "-0" ? "0" : out;
+}
+
 std::string ReportText::local_time(std::int64_t utc) {
     std::time_t const seconds = static_cast<std::time_t>(utc);
     std::tm parts{};

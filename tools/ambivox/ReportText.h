@@ -12,6 +12,9 @@ public:
     // The shortest decimal text that reads back as the same double ("70.2", "45", "-999.99");
     // "nan", "inf" and "-inf" for the values that are not finite.
     static std::string number(double value);
+    // For people: at most two decimals, no trailing zeros ("22.17" for 22.166666666666686, "68").
+    // Machine formats keep number().
+    static std::string short_number(double value);
     // "2024-05-01 14:03:11" in the local time zone, or "-" when the time cannot be shown.
     static std::string local_time(std::int64_t utc);
     // "2024-05-01T12:03:11Z", or empty when the time cannot be shown.

@@ -28,7 +28,7 @@ row probe_row(std::string const& device, ProbeReport const& probe) {
         device, std::to_string(probe.number), cell(probe.name), cell(probe.type), "no reading", "-",
         "-"};
     if (probe.has_reading) {
-        if (probe.valid()) r[4] = ReportText::number(probe.value);
+        if (probe.valid()) r[4] = ReportText::short_number(probe.value);
         r[5] = probe.unit.empty() ? "-" : cell(probe.unit);
         r[6] = ReportText::local_time(probe.utc);
     }

@@ -3,17 +3,14 @@
 #include <exception>
 #include <iostream>
 #include <new>
-#include <string>
-#include <string_view>
-#include <vector>
 
+#include "tools/ambivox/CheckCommand.h"
 #include "tools/ambivox/CommandLine.h"
 #include "tools/ambivox/DemoCommand.h"
 #include "tools/ambivox/ExitCode.h"
 #include "tools/ambivox/PollCommand.h"
 #include "tools/ambivox/RegistryCommands.h"
 #include "tools/ambivox/SimulateCommand.h"
-#include "tools/ambivox/UsageError.h"
 #include "tools/ambivox/serve/ServeCommand.h"
 
 namespace {
@@ -22,11 +19,14 @@ using namespace ambivox::cli;
 
 int dispatch(Command const& command) {
     switch (command.what) {
-        case Command::kind::help:
-            std::cout << CommandLine::help_text();
-            return exit_ok;
+        case Command::kind::none:
+            break;
+        case Command::kind::version:
+            return RegistryCommands::version();
         case Command::kind::poll:
             return PollCommand(command.poll).run();
+        case Command::kind::check:
+            return CheckCommand(command.check).run();
         case Command::kind::register_module:
             return RegistryCommands::register_module(command.module, false);
         case Command::kind::unregister_module:
@@ -51,43 +51,16 @@ int dispatch(Command const& command) {
     return exit_usage;
 }
 
-// `ambivox serve` has a command line of its own.
-int serve(int argc, char** argv) {
-    CLI::App app{"ambivox: the command-line client of the AmbivoxSDK module", "ambivox"};
-    ServeOptions options;
-    add_serve_command(app, options);
-    app.require_subcommand(1);
-    try {
-        app.parse(argc, argv);
-    } catch (CLI::ParseError const& error) {
-        return app.exit(error) == 0 ? exit_ok : exit_usage;
-    }
-    return run_serve(options);
-}
-
 }  // namespace
 
 int main(int argc, char** argv) {
-    if (argc > 1 && std::string_view(argv[1]) == "serve") {
-        try {
-            return serve(argc, argv);
-        } catch (std::exception const& error) {
-            std::cerr << "ambivox: " << error.what() << "\n";
-            return exit_failed;
-        }
-    }
-    Command command;
     try {
-        command = CommandLine::parse(std::vector<std::string>(argv + 1, argv + argc));
-    } catch (UsageError const& error) {
-        std::cerr << "ambivox: " << error.what() << "\nTry 'ambivox --help'.\n";
-        return exit_usage;
-    } catch (std::exception const& error) {
-        std::cerr << "ambivox: " << error.what() << "\n";
-        return exit_failed;
-    }
-    try {
-        return dispatch(command);
+        CommandLine line;
+        ServeOptions serve_options;
+        CLI::App const* const serve = add_serve_command(line.app(), serve_options);
+        if (auto const done = line.parse(argc, argv)) return *done;
+        if (serve->parsed()) return run_serve(serve_options);
+        return dispatch(line.command());
     } catch (std::bad_alloc const&) {
         std::cerr << "ambivox: out of memory\n";
     } catch (std::exception const& error) {

@@ -60,27 +60,27 @@ HttpServer::response metrics(ResultStore const& store) {
 CLI::App* add_serve_command(CLI::App& app, ServeOptions& options) {
     CLI::App* serve =
         app.add_subcommand("serve",
-                           "Run a Prometheus exporter: /metrics for the devices of a devices file, "
+                           "run a Prometheus exporter: /metrics for the devices of a devices file, "
                            "/probe?target=... for one device on demand");
     serve->add_option("--listen", options.listen, "HOST:PORT to serve on (port 0: a free one)")
         ->capture_default_str();
     serve->add_option("--config,-c", options.config,
-                      "Devices file, one device a line: FAMILY ADDRESS [model=M] [name=NAME] "
+                      "devices file, one device a line: FAMILY ADDRESS [model=M] [name=NAME] "
                       "[interval=SECONDS]; read again on SIGHUP");
     serve->add_option("--allow", options.allow,
-                      "Host, address or network (ADDRESS/BITS) that /probe may poll; repeatable. "
+                      "host, address or network (ADDRESS/BITS) that /probe may poll; repeatable. "
                       "Devices of the devices file are always allowed");
     serve
         ->add_option("--interval", options.interval_seconds,
-                     "Seconds between polls of a device that gives no interval=")
+                     "seconds between polls of a device that gives no interval=")
         ->check(CLI::Range(0.05, 86400.0))
         ->capture_default_str();
     serve
         ->add_option("--max-backoff", options.max_backoff_seconds,
-                     "Most seconds between retries of a failing device")
+                     "most seconds between retries of a failing device")
         ->check(CLI::Range(0.05, 86400.0))
         ->capture_default_str();
-    serve->add_option("--workers", options.workers, "Devices polled at the same time")
+    serve->add_option("--workers", options.workers, "devices polled at the same time")
         ->check(CLI::Range(1, 256))
         ->capture_default_str();
     serve
@@ -90,7 +90,7 @@ CLI::App* add_serve_command(CLI::App& app, ServeOptions& options) {
         ->capture_default_str();
     serve
         ->add_option("--request-timeout", options.request_timeout_seconds,
-                     "Seconds a client has to send its request, and to take the answer")
+                     "seconds a client has to send its request, and to take the answer")
         ->check(CLI::Range(0.1, 600.0))
         ->capture_default_str();
     serve->footer(R"(Examples:
