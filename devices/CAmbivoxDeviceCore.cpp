@@ -21,6 +21,20 @@ T number_from(std::u16string_view text) {
 
 }  // namespace
 
+HRESULT CAmbivoxDeviceCore::create(IClassFactory* factory, REFCLSID clsid, REFIID riid,
+                                   void** object) noexcept {
+    if (factory == nullptr) return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, riid, object);
+    return factory->CreateInstance(nullptr, riid, object);
+}
+
+com_ptr<IClassFactory> CAmbivoxDeviceCore::factory_of(REFCLSID clsid) noexcept {
+    com_ptr<IClassFactory> factory;
+    if (FAILED(
+            CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IClassFactory::iid, factory.put_void())))
+        return nullptr;
+    return factory;
+}
+
 CAmbivoxDeviceCore::CAmbivoxDeviceCore(std::u16string_view model)
     : m_probes(make<CProbeCollection>()), m_name(u""), m_model(model), m_temperatureUnit(u"") {}
 
@@ -101,7 +115,7 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
 
         com_ptr<IProbe> probe;
         HRESULT const created =
-            CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_ALL, IProbe::iid, probe.put_void());
+            create(m_probeFactory.get(), CLSID_Probe, IProbe::iid, probe.put_void());
         if (FAILED(created)) return created;
         unique_bstr const type(record.type);
         probe->put_Type(type.get());
@@ -166,8 +180,8 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         }
 
         com_ptr<IDataPoint> created;
-        if (FAILED(CoCreateInstance(CLSID_DataPoint, nullptr, CLSCTX_ALL, IDataPoint::iid,
-                                    created.put_void())))
+        if (FAILED(
+                create(m_pointFactory.get(), CLSID_DataPoint, IDataPoint::iid, created.put_void())))
             return E_OUTOFMEMORY;
         created->put_Value(unique_variant::from(value).get());
 

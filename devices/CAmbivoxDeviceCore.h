@@ -50,7 +50,19 @@ public:
     static constexpr double no_reading = -999.99;
 
 private:
+    // An object of clsid through the runtime: from factory when one is held for the step under
+    // way, else by CoCreateInstance.
+    static HRESULT create(IClassFactory* factory, REFCLSID clsid, REFIID riid,
+                          void** object) noexcept;
+    // The runtime's factory of clsid, or null when it has none (each creation then fails on
+    // its own, as it would without the factory).
+    static com_ptr<IClassFactory> factory_of(REFCLSID clsid) noexcept;
+
     com_ptr<IProbeCollection> m_probes;
+    // Held while a configuration is applied or readings are made, so that a device of many
+    // probes asks the registry once per step rather than once per object.
+    com_ptr<IClassFactory> m_probeFactory;
+    com_ptr<IClassFactory> m_pointFactory;
     unique_bstr m_name;
     unique_bstr m_model;
     unique_bstr m_temperatureUnit;
@@ -62,8 +74,10 @@ HRESULT CAmbivoxDeviceCore::apply_probes(Device& device, CXMLAmbivoxConfig const
     ConfigUnit const& unit = *reader->units().begin()->second;
     bool temperatureUnitTaken = false;
     HRESULT hr = S_OK;
+    m_probeFactory = factory_of(CLSID_Probe);
     for (auto const& [id, record] : unit.probes)
         hr = device.AddOrUpdateProbe(*record, temperatureUnitTaken);
+    m_probeFactory = nullptr;
     return hr;
 }
 
@@ -72,12 +86,14 @@ HRESULT CAmbivoxDeviceCore::poll_probes(Device& device, CXMLAmbivoxData const* d
                                         LONGLONG timestamp) noexcept {
     // Every probe in number order, whatever its number: gaps in the numbering must not starve
     // the probes above them. A probe the data has no value for keeps its previous reading.
+    m_pointFactory = factory_of(CLSID_DataPoint);
     for (com_ptr<IProbe> const& probe : probes_in_order()) {
         com_ptr<IDataPoint> point;
         if (FAILED(device.CreateDataPoint(probe.get(), data, point.put()))) continue;
         point->put_UTCTime(timestamp);
         probe->Poll(point.get());
     }
+    m_pointFactory = nullptr;
     return S_OK;
 }
 
