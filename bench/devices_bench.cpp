@@ -1,7 +1,8 @@
 // The devices as a client sees them: the registered module, objects made by CoCreateInstance.
 //
 // - ModelNXmlPoll: one Model N poll by the XML documents on loopback, against TwoRawCurlGets,
-//   libcurl fetching the same two documents with nothing else. Goal: poll <= 1.3 x the GETs.
+//   libcurl fetching the same two documents with nothing else. Goal: poll <= 1.1 x the GETs.
+// - ModelNXmlPollOnKeepAlive: the same against a device that keeps its connections open.
 // - CreateDataPointThroughTheRuntime: one CoCreateInstance of a module class, of which a poll
 //   makes several.
 // - ModelQPoll, ModelQPollAtLinePace: one Model Q poll against the pseudo-terminal simulator
@@ -139,6 +140,21 @@ void ModelNXmlPoll(benchmark::State& state) {
     }
 }
 BENCHMARK(ModelNXmlPoll)->Unit(benchmark::kMicrosecond);
+
+// The same poll of a device that keeps its connection open between requests: both documents of a
+// poll, and the next poll's, come over one connection.
+void ModelNXmlPollOnKeepAlive(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    Apartment apartment;
+    auto device = serving_device();
+    device->set_keep_alive(true);
+    auto monitor = model_n(*device);
+    if (!monitor) return state.SkipWithError("no device object");
+    for (auto _ : state) {
+        if (monitor->Poll() != S_OK) return state.SkipWithError("poll failed");
+    }
+}
+BENCHMARK(ModelNXmlPollOnKeepAlive)->Unit(benchmark::kMicrosecond);
 
 std::size_t keep_body(char* bytes, std::size_t size, std::size_t count, void* body) {
     static_cast<std::string*>(body)->append(bytes, size * count);

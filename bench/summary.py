@@ -64,6 +64,12 @@ def main():
             "≤ 1.1× wall and CPU", max(w / bw, c / bc) / 1.1)
     else:
         row("Model N XML poll vs two raw libcurl GETs", "not measured", "≤ 1.1×", None)
+    p = pair("ModelNXmlPollOnKeepAlive", "TwoRawCurlGets")
+    if p:
+        (w, c), (bw, bc) = p
+        row("  the same, device keeping its connection open",
+            f"{fmt(w)} wall ({w / bw:.2f}×); {fmt(c)} CPU ({c / bc:.2f}×)", "(for comparison)",
+            None)
 
     for how, reader, expat in (
             ("from text", "LargeConfiguration_BridgeAndReaderFromText",
