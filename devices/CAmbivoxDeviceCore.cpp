@@ -21,18 +21,15 @@ T number_from(std::u16string_view text) {
 
 }  // namespace
 
-HRESULT CAmbivoxDeviceCore::create(IClassFactory* factory, REFCLSID clsid, REFIID riid,
-                                   void** object) noexcept {
-    if (factory == nullptr) return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, riid, object);
+HRESULT CAmbivoxDeviceCore::step_factory::create(REFIID riid, void** object) noexcept {
+    if (in_step && !asked) {
+        asked = true;
+        if (FAILED(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IClassFactory::iid,
+                                    factory.put_void())))
+            factory = nullptr;
+    }
+    if (!factory) return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, riid, object);
     return factory->CreateInstance(nullptr, riid, object);
-}
-
-com_ptr<IClassFactory> CAmbivoxDeviceCore::factory_of(REFCLSID clsid) noexcept {
-    com_ptr<IClassFactory> factory;
-    if (FAILED(
-            CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IClassFactory::iid, factory.put_void())))
-        return nullptr;
-    return factory;
 }
 
 CAmbivoxDeviceCore::CAmbivoxDeviceCore(std::u16string_view model)
@@ -114,8 +111,7 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
         }
 
         com_ptr<IProbe> probe;
-        HRESULT const created =
-            create(m_probeFactory.get(), CLSID_Probe, IProbe::iid, probe.put_void());
+        HRESULT const created = m_probeFactory.create(IProbe::iid, probe.put_void());
         if (FAILED(created)) return created;
         unique_bstr const type(record.type);
         probe->put_Type(type.get());
@@ -180,8 +176,7 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         }
 
         com_ptr<IDataPoint> created;
-        if (FAILED(
-                create(m_pointFactory.get(), CLSID_DataPoint, IDataPoint::iid, created.put_void())))
+        if (FAILED(m_pointFactory.create(IDataPoint::iid, created.put_void())))
             return E_OUTOFMEMORY;
         created->put_Value(unique_variant::from(value).get());
 

@@ -49,7 +49,7 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
                                             ISAXAttributes* pAttributes) noexcept {
     if (m_handler == nullptr) return S_OK;
     return hresult_boundary([&] {
-        m_start.name.assign(counted(pwchLocalName, cchLocalName));
+        m_start.name = counted(pwchLocalName, cchLocalName);
         attribute_map& attributes = m_start.attributes;
         while (!attributes.empty())
             m_spareAttributes.push_back(attributes.extract(attributes.begin()));
@@ -86,7 +86,7 @@ HRESULT SAXContentHandlerImpl::endElement(const OLECHAR*, int, const OLECHAR* pw
                                           int cchLocalName, const OLECHAR*, int) noexcept {
     if (m_handler == nullptr) return S_OK;
     return hresult_boundary([&] {
-        m_end.name.assign(counted(pwchLocalName, cchLocalName));
+        m_end.name = counted(pwchLocalName, cchLocalName);
         m_handler->OnEndElement(m_end);
     });
 }

@@ -10,11 +10,13 @@ namespace ambivox {
 
 class XMLElement {
 public:
+    // The name and the attributes are views of the parser's storage, valid for the handler call
+    // like the element itself, so nothing of a tag, however long, is copied on its way to the
+    // handler.
+
     // The local name: namespace prefixes and URIs are not kept.
-    std::u16string name;
-    // Attribute local name to value, ordered by code unit. Always empty for end tags. Both are
-    // views of the parser's storage, valid for the handler call like the element itself, so a
-    // long value is never copied on its way to the handler.
+    std::u16string_view name;
+    // Attribute local name to value, ordered by code unit. Always empty for end tags.
     std::map<std::u16string_view, std::u16string_view> attributes;
 
     // A copy of the value of the attribute whose local name is exactly `name` (case-sensitive);

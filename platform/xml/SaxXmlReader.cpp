@@ -51,19 +51,18 @@ split_name split(char const* name) {
     return out;
 }
 
-// expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is copied
-// directly.
+// expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is widened in the
+// same pass that finds it is plain.
 void assign_utf8(std::u16string& out, std::string_view text) {
-    bool ascii = true;
-    for (char c : text)
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (!ascii) {
-        out = widen(text, CP_UTF8);
-        return;
-    }
     out.resize(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<char16_t>(text[i]);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto const c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            out = widen(text, CP_UTF8);
+            return;
+        }
+        out[i] = static_cast<char16_t>(c);
+    }
 }
 
 int length_of(std::u16string const& text) noexcept {
