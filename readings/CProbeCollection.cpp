@@ -56,6 +56,9 @@ void CProbeCollection::enter(entries::iterator entry, std::u16string_view name) 
     } catch (...) {
         if (watching) own->unwatch(this);
         m_free.give_back(entry->first);
+        // The index may hold the name with no number: it is given up, as after a failed rename.
+        m_namesStale = true;
+        m_names.clear();
         throw;
     }
 }
