@@ -57,7 +57,11 @@ test: build
 bench: bootstrap
 	@cmake -S . -B $(BENCH_DIR) -G Ninja -DCMAKE_BUILD_TYPE=Release -DAMBIVOX_WERROR=$(WERROR) >/dev/null
 	@cmake --build $(BENCH_DIR) -j $(JOBS)
-	@for b in $(BENCH_DIR)/bin/*_bench; do echo "== $$b"; $$b; done
+	@rm -rf $(BENCH_DIR)/bench-results; mkdir -p $(BENCH_DIR)/bench-results
+	@for b in $(BENCH_DIR)/bin/*_bench; do echo "== $$b"; \
+	    $$b --benchmark_out=$(BENCH_DIR)/bench-results/$$(basename $$b).json \
+	        --benchmark_out_format=json || exit 1; done
+	@python3 bench/summary.py $(BENCH_DIR)/bench-results
 
 # Each target starts from its seed corpus (copied, so runs never write into the tree).
 fuzz: bootstrap

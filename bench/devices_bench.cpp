@@ -1,7 +1,8 @@
 // The devices as a client sees them: the registered module, objects made by CoCreateInstance.
 //
 // - ModelNXmlPoll: one Model N poll by the XML documents on loopback, against TwoRawCurlGets,
-//   libcurl fetching the same two documents with nothing else. Goal: poll <= 1.3 x the GETs.
+//   libcurl fetching the same two documents with nothing else. Goal: poll <= 1.1 x the GETs.
+// - ModelNXmlPollOnKeepAlive: the same against a device that keeps its connections open.
 // - CreateDataPointThroughTheRuntime: one CoCreateInstance of a module class, of which a poll
 //   makes several.
 // - ModelQPoll, ModelQPollAtLinePace: one Model Q poll against the pseudo-terminal simulator
@@ -12,6 +13,10 @@
 //   runtime initialised), every round one poll per device, served by one simulator per ten
 //   devices. "us_per_poll" is the round's wall time divided by N. Goal: at N = 100 at most
 //   2 x the us_per_poll of one device alone (N = 1).
+// - LargeModelNPoll/N: the first poll of a new device object whose documents hold N probe
+//   records (numbers past the largest probe number are refused, as a device's would be), end to
+//   end on loopback. Goals: at N = 10,000 at most 50 ms; the time per record at 40,000 close to
+//   that at 10,000 (linear in the document).
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <dlfcn.h>
@@ -136,6 +141,21 @@ void ModelNXmlPoll(benchmark::State& state) {
 }
 BENCHMARK(ModelNXmlPoll)->Unit(benchmark::kMicrosecond);
 
+// The same poll of a device that keeps its connection open between requests: both documents of a
+// poll, and the next poll's, come over one connection.
+void ModelNXmlPollOnKeepAlive(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    Apartment apartment;
+    auto device = serving_device();
+    device->set_keep_alive(true);
+    auto monitor = model_n(*device);
+    if (!monitor) return state.SkipWithError("no device object");
+    for (auto _ : state) {
+        if (monitor->Poll() != S_OK) return state.SkipWithError("poll failed");
+    }
+}
+BENCHMARK(ModelNXmlPollOnKeepAlive)->Unit(benchmark::kMicrosecond);
+
 std::size_t keep_body(char* bytes, std::size_t size, std::size_t count, void* body) {
     static_cast<std::string*>(body)->append(bytes, size * count);
     return size * count;
@@ -230,6 +250,47 @@ void ModelQPollAtLinePace(benchmark::State& state) {
 }
 BENCHMARK(ModelQPoll)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(ModelQPollAtLinePace)->Iterations(3)->Unit(benchmark::kMillisecond)->UseRealTime();
+
+// Grouped configuration and data documents of `probes` records, as a big device serves them.
+std::string large_configuration(int probes) {
+    std::string doc =
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Ambivox id=\"S00412\"><Unit><Name>Big"
+        "</Name><Model>NX2</Model><Serial_Number>S00412</Serial_Number></Unit>";
+    static char const* const types[] = {"Temperature", "Humidity", "Wetness"};
+    static char const* const units[] = {"F", "H", "W"};
+    for (int probe = 1; probe <= probes; ++probe) {
+        int const position = (probe - 1) % 3;
+        std::string const number = std::to_string(probe);
+        if (position == 0) doc += "<Group id=\"" + std::to_string((probe + 2) / 3) + "\">";
+        doc += "<Probe id=\"" + number + "\" type=\"" + types[position] + "\"><Name>Probe " +
+               number + "</Name><Units>" + units[position] + "</Units></Probe>";
+        if (position == 2 || probe == probes) doc += "</Group>";
+    }
+    return doc + "</Ambivox>";
+}
+
+std::string large_data(int probes) {
+    std::string doc = "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n<Ambivox id=\"S00412\">";
+    for (int probe = 1; probe <= probes; ++probe)
+        doc += "<Probe id=\"" + std::to_string(probe) + "\"><Value>" +
+               std::to_string(600 + probe % 400) + ".4</Value></Probe>";
+    return doc + "</Ambivox>";
+}
+
+void LargeModelNPoll(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    Apartment apartment;
+    auto const records = static_cast<int>(state.range(0));
+    HttpDeviceSimulator device;
+    device.serve("/xmlconfig", large_configuration(records));
+    device.serve("/xmldata", large_data(records));
+    for (auto _ : state) {
+        auto monitor = model_n(device);
+        if (!monitor) return state.SkipWithError("no device object");
+        if (monitor->Poll() != S_OK) return state.SkipWithError("poll failed");
+    }
+}
+BENCHMARK(LargeModelNPoll)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
 
 void ConcurrentModelNPolls(benchmark::State& state) {
     if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");

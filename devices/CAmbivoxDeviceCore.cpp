@@ -1,6 +1,7 @@
 #include "devices/CAmbivoxDeviceCore.h"
 
-#include <boost/lexical_cast.hpp>
+#include <boost/lexical_cast/try_lexical_convert.hpp>
+#include <optional>
 
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
@@ -11,15 +12,30 @@ namespace ambivox {
 
 namespace {
 
-// The whole text as a decimal number of type T; raises bad_lexical_cast otherwise.
+// The whole text as a decimal number of type T, or nothing. No exception: a device document of
+// many malformed or out-of-range records would pay for one per record.
 template <class T>
-T number_from(std::u16string_view text) {
+std::optional<T> number_from(std::u16string_view text) {
     for (char16_t c : text)
-        if (c > 0x7F) throw boost::bad_lexical_cast();
-    return boost::lexical_cast<T>(std::string(text.begin(), text.end()));
+        if (c > 0x7F) return std::nullopt;
+    T value{};
+    if (!boost::conversion::try_lexical_convert(std::string(text.begin(), text.end()), value))
+        return std::nullopt;
+    return value;
 }
 
 }  // namespace
+
+HRESULT CAmbivoxDeviceCore::step_factory::create(REFIID riid, void** object) noexcept {
+    if (in_step && !asked) {
+        asked = true;
+        if (FAILED(CoGetClassObject(clsid, CLSCTX_ALL, nullptr, IClassFactory::iid,
+                                    factory.put_void())))
+            factory = nullptr;
+    }
+    if (!factory) return CoCreateInstance(clsid, nullptr, CLSCTX_ALL, riid, object);
+    return factory->CreateInstance(nullptr, riid, object);
+}
 
 CAmbivoxDeviceCore::CAmbivoxDeviceCore(std::u16string_view model)
     : m_probes(make<CProbeCollection>()), m_name(u""), m_model(model), m_temperatureUnit(u"") {}
@@ -64,14 +80,11 @@ HRESULT CAmbivoxDeviceCore::get_Probe(SHORT probeId, IDispatch** pVal) noexcept 
 HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
                                                 bool& temperatureUnitTaken) noexcept {
     return hresult_boundary([&]() -> HRESULT {
-        SHORT number;
-        SHORT group;
-        try {
-            number = number_from<SHORT>(record.id);
-            group = number_from<SHORT>(record.group);
-        } catch (boost::bad_lexical_cast const&) {
-            return E_INVALIDARG;
-        }
+        std::optional<SHORT> const parsedNumber = number_from<SHORT>(record.id);
+        std::optional<SHORT> const parsedGroup = number_from<SHORT>(record.group);
+        if (!parsedNumber || !parsedGroup) return E_INVALIDARG;
+        SHORT const number = *parsedNumber;
+        SHORT const group = *parsedGroup;
         if (number == -1) return E_INVALIDARG;
 
         if (record.type == u"Temperature" && !temperatureUnitTaken) {
@@ -100,8 +113,7 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
         }
 
         com_ptr<IProbe> probe;
-        HRESULT const created =
-            CoCreateInstance(CLSID_Probe, nullptr, CLSCTX_ALL, IProbe::iid, probe.put_void());
+        HRESULT const created = m_probeFactory.create(IProbe::iid, probe.put_void());
         if (FAILED(created)) return created;
         unique_bstr const type(record.type);
         probe->put_Type(type.get());
@@ -160,14 +172,10 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         double value = no_reading;
         bool const decimal =
             reading->value.find_first_not_of(u"0123456789+-.eE") == std::u16string::npos;
-        try {
-            if (decimal) value = number_from<double>(reading->value);
-        } catch (boost::bad_lexical_cast const&) {
-        }
+        if (decimal) value = number_from<double>(reading->value).value_or(no_reading);
 
         com_ptr<IDataPoint> created;
-        if (FAILED(CoCreateInstance(CLSID_DataPoint, nullptr, CLSCTX_ALL, IDataPoint::iid,
-                                    created.put_void())))
+        if (FAILED(m_pointFactory.create(IDataPoint::iid, created.put_void())))
             return E_OUTOFMEMORY;
         created->put_Value(unique_variant::from(value).get());
 

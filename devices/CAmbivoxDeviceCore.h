@@ -50,7 +50,30 @@ public:
     static constexpr double no_reading = -999.99;
 
 private:
+    // The runtime's factory of one class, looked up at the first creation of a step of the poll
+    // and held to the step's end: a device of many probes asks the registry once per step rather
+    // than once per object, and a step that creates nothing asks nothing.
+    struct step_factory {
+        explicit step_factory(CLSID const& id) noexcept : clsid(id) {}
+
+        CLSID const& clsid;
+        bool in_step = false;
+        bool asked = false;
+        com_ptr<IClassFactory> factory;
+
+        void begin() noexcept { in_step = true; }
+        void end() noexcept {
+            in_step = asked = false;
+            factory = nullptr;
+        }
+        // An object of the class through the runtime: by the held factory, else (outside a step,
+        // or when the runtime had no factory) by CoCreateInstance, which fails as it would have.
+        HRESULT create(REFIID riid, void** object) noexcept;
+    };
+
     com_ptr<IProbeCollection> m_probes;
+    step_factory m_probeFactory{CLSID_Probe};
+    step_factory m_pointFactory{CLSID_DataPoint};
     unique_bstr m_name;
     unique_bstr m_model;
     unique_bstr m_temperatureUnit;
@@ -62,8 +85,10 @@ HRESULT CAmbivoxDeviceCore::apply_probes(Device& device, CXMLAmbivoxConfig const
     ConfigUnit const& unit = *reader->units().begin()->second;
     bool temperatureUnitTaken = false;
     HRESULT hr = S_OK;
+    m_probeFactory.begin();
     for (auto const& [id, record] : unit.probes)
         hr = device.AddOrUpdateProbe(*record, temperatureUnitTaken);
+    m_probeFactory.end();
     return hr;
 }
 
@@ -72,12 +97,14 @@ HRESULT CAmbivoxDeviceCore::poll_probes(Device& device, CXMLAmbivoxData const* d
                                         LONGLONG timestamp) noexcept {
     // Every probe in number order, whatever its number: gaps in the numbering must not starve
     // the probes above them. A probe the data has no value for keeps its previous reading.
+    m_pointFactory.begin();
     for (com_ptr<IProbe> const& probe : probes_in_order()) {
         com_ptr<IDataPoint> point;
         if (FAILED(device.CreateDataPoint(probe.get(), data, point.put()))) continue;
         point->put_UTCTime(timestamp);
         probe->Poll(point.get());
     }
+    m_pointFactory.end();
     return S_OK;
 }
 

@@ -1,5 +1,8 @@
 #include "readings/CProbe.h"
 
+#include <algorithm>
+#include <utility>
+
 namespace ambivox {
 
 CProbe::CProbe() : m_name(u"default"), m_type(u"not set") {}
@@ -12,7 +15,20 @@ HRESULT CProbe::get_Name(BSTR* pVal) noexcept {
 HRESULT CProbe::put_Name(BSTR newVal) noexcept {
     std::u16string_view const name = bstr_view(newVal);
     if (name.empty() || name.size() > max_name_length || name == m_name.view()) return E_INVALIDARG;
-    return hresult_boundary([&] { m_name = unique_bstr::copy_of(newVal); });
+    return hresult_boundary([&] {
+        unique_bstr const previous = std::exchange(m_name, unique_bstr::copy_of(newVal));
+        for (ProbeNameObserver* observer : m_observers)
+            observer->probe_renamed(this, previous.view(), m_name.view());
+    });
+}
+
+void CProbe::watch(ProbeNameObserver* observer) {
+    m_observers.push_back(observer);
+}
+
+void CProbe::unwatch(ProbeNameObserver* observer) noexcept {
+    auto const found = std::find(m_observers.begin(), m_observers.end(), observer);
+    if (found != m_observers.end()) m_observers.erase(found);
 }
 
 HRESULT CProbe::get_Type(BSTR* pVal) noexcept {

@@ -2,11 +2,14 @@
 // reading the device gave it.
 #pragma once
 
+#include <vector>
+
 #include "ambivox/AmbivoxSDK.h"
 #include "platform/automation/ConnectionPointContainer.h"
 #include "platform/automation/DispatchImpl.h"
 #include "platform/automation/SupportsErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
+#include "readings/ProbeNameObserver.h"
 
 namespace ambivox {
 
@@ -28,6 +31,11 @@ public:
     // A null data point forgets the previous reading and answers E_POINTER.
     HRESULT Poll(IDataPoint* pDataPoint) noexcept override;
 
+    // Holders told of every rename until they stop watching; one entry per watch, so a holder
+    // that keeps the probe twice watches it twice. watch raises std::bad_alloc.
+    void watch(ProbeNameObserver* observer);
+    void unwatch(ProbeNameObserver* observer) noexcept;
+
     static constexpr std::size_t max_name_length = 16;
     static constexpr std::u16string_view type_list = u"Temperature Humidity Wetness Switch";
 
@@ -37,6 +45,7 @@ private:
     SHORT m_number = -1;
     LONG m_group = -1;
     com_ptr<IDataPoint> m_mostRecent;
+    std::vector<ProbeNameObserver*> m_observers;
 };
 
 }  // namespace ambivox

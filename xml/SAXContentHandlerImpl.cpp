@@ -49,7 +49,7 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
                                             ISAXAttributes* pAttributes) noexcept {
     if (m_handler == nullptr) return S_OK;
     return hresult_boundary([&] {
-        m_start.name.assign(counted(pwchLocalName, cchLocalName));
+        m_start.name = counted(pwchLocalName, cchLocalName);
         attribute_map& attributes = m_start.attributes;
         while (!attributes.empty())
             m_spareAttributes.push_back(attributes.extract(attributes.begin()));
@@ -65,17 +65,16 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
                 continue;
             if (m_spareAttributes.empty()) {
                 // Two attributes with one local name (in different namespaces): the later wins.
-                attributes.insert_or_assign(std::u16string(counted(name, nameLength)),
-                                            std::u16string(counted(value, valueLength)));
+                attributes.insert_or_assign(counted(name, nameLength), counted(value, valueLength));
                 continue;
             }
             attribute_map::node_type node = std::move(m_spareAttributes.back());
             m_spareAttributes.pop_back();
-            node.key().assign(counted(name, nameLength));
-            node.mapped().assign(counted(value, valueLength));
+            node.key() = counted(name, nameLength);
+            node.mapped() = counted(value, valueLength);
             auto inserted = attributes.insert(std::move(node));
             if (!inserted.inserted) {
-                inserted.position->second.swap(inserted.node.mapped());
+                inserted.position->second = inserted.node.mapped();
                 m_spareAttributes.push_back(std::move(inserted.node));
             }
         }
@@ -87,7 +86,7 @@ HRESULT SAXContentHandlerImpl::endElement(const OLECHAR*, int, const OLECHAR* pw
                                           int cchLocalName, const OLECHAR*, int) noexcept {
     if (m_handler == nullptr) return S_OK;
     return hresult_boundary([&] {
-        m_end.name.assign(counted(pwchLocalName, cchLocalName));
+        m_end.name = counted(pwchLocalName, cchLocalName);
         m_handler->OnEndElement(m_end);
     });
 }

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <memory>
 #include <mutex>
 
 #include "platform/internet/HttpLimits.h"
@@ -55,19 +56,61 @@ bool is_success(long status) noexcept {
 // One easy handle driven through a multi handle: libcurl's own low-speed limit averages over a
 // window of seconds, so a few bytes and then silence would outlast the no-progress time-out by
 // that window. Driving the transfer ourselves times the silence to the millisecond.
+//
+// Each thread keeps its pair between transfers: the multi handle holds the connections and
+// addresses of the last few hosts, so the next request to a device that keeps its connection
+// open (HTTP/1.1 keep-alive) reuses it, and one that closes it costs a new connection as
+// before. A transfer started from inside another's sink on the same thread gets a pair of its
+// own. Options never outlive a transfer: the easy handle is reset before and after each.
 struct curl_handles {
-    curl_handles() noexcept : easy(curl_easy_init()), multi(curl_multi_init()) {}
+    curl_handles() noexcept : easy(curl_easy_init()), multi(curl_multi_init()) {
+        if (multi != nullptr) curl_multi_setopt(multi, CURLMOPT_MAXCONNECTS, max_idle_connections);
+    }
     ~curl_handles() {
-        if (added) curl_multi_remove_handle(multi, easy);
         if (multi != nullptr) curl_multi_cleanup(multi);
         if (easy != nullptr) curl_easy_cleanup(easy);
     }
     curl_handles(curl_handles const&) = delete;
     curl_handles& operator=(curl_handles const&) = delete;
 
+    static constexpr long max_idle_connections = 4;
     CURL* easy;
     CURLM* multi;
-    bool added = false;
+    bool busy = false;
+};
+
+// The calling thread's pair for the length of one transfer.
+class handles_in_use {
+public:
+    handles_in_use() {
+        thread_local std::unique_ptr<curl_handles> kept;
+        if (!kept) kept = std::make_unique<curl_handles>();
+        m_handles = kept.get();
+        if (m_handles->busy) {
+            m_own = std::make_unique<curl_handles>();
+            m_handles = m_own.get();
+        }
+        m_handles->busy = true;
+    }
+    ~handles_in_use() {
+        if (m_added) curl_multi_remove_handle(m_handles->multi, m_handles->easy);
+        if (m_handles->easy != nullptr) curl_easy_reset(m_handles->easy);
+        m_handles->busy = false;
+    }
+    handles_in_use(handles_in_use const&) = delete;
+    handles_in_use& operator=(handles_in_use const&) = delete;
+
+    CURL* easy() const noexcept { return m_handles->easy; }
+    CURLM* multi() const noexcept { return m_handles->multi; }
+    bool add() noexcept {
+        m_added = curl_multi_add_handle(m_handles->multi, m_handles->easy) == CURLM_OK;
+        return m_added;
+    }
+
+private:
+    curl_handles* m_handles;
+    std::unique_ptr<curl_handles> m_own;
+    bool m_added = false;
 };
 
 // "10 s" for whole seconds, else "300 ms": the limits are set in whole seconds, tests shorten them.
@@ -184,13 +227,13 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
     outcome out;
     try {
         global_init();
-        curl_handles curl;
-        if (curl.easy == nullptr || curl.multi == nullptr) {
+        handles_in_use curl;
+        if (curl.easy() == nullptr || curl.multi() == nullptr) {
             out.reason = failure::out_of_memory;
             out.detail = "out of memory";
             return out;
         }
-        CURL* const e = curl.easy;
+        CURL* const e = curl.easy();
         progress p{m_options, deliver, current_http_limits(), e};
         char error_text[CURL_ERROR_SIZE] = {};
 
@@ -223,18 +266,17 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
         curl_easy_setopt(e, CURLOPT_WRITEFUNCTION, &progress::on_body);
         curl_easy_setopt(e, CURLOPT_WRITEDATA, &p);
 
-        if (curl_multi_add_handle(curl.multi, e) != CURLM_OK) {
+        if (!curl.add()) {
             out.reason = failure::broken_off;
             out.detail = "the transfer could not start";
             return out;
         }
-        curl.added = true;
 
         bool stalled = false;
         bool multi_failed = false;
         for (;;) {
             int running = 0;
-            if (curl_multi_perform(curl.multi, &running) != CURLM_OK) {
+            if (curl_multi_perform(curl.multi(), &running) != CURLM_OK) {
                 multi_failed = true;
                 break;
             }
@@ -247,7 +289,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
             // A socket that wakes the poll has bytes for libcurl: any byte is progress, also one
             // of a header line that libcurl hands on only when the line is complete.
             int woken = 0;
-            if (curl_multi_poll(curl.multi, nullptr, 0,
+            if (curl_multi_poll(curl.multi(), nullptr, 0,
                                 static_cast<int>(std::min<long long>(wait.count(), 1000)),
                                 &woken) != CURLM_OK) {
                 multi_failed = true;
@@ -258,7 +300,7 @@ HttpTransfer::outcome HttpTransfer::run(sink const& deliver) const noexcept {
 
         CURLcode result = CURLE_OK;
         int left = 0;
-        while (CURLMsg* message = curl_multi_info_read(curl.multi, &left))
+        while (CURLMsg* message = curl_multi_info_read(curl.multi(), &left))
             if (message->msg == CURLMSG_DONE) result = message->data.result;
         curl_easy_getinfo(e, CURLINFO_RESPONSE_CODE, &out.status);
         out.status_text = p.status_text;

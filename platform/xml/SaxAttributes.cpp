@@ -15,8 +15,9 @@ bool as_view(OLECHAR const* text, int length, std::u16string_view& out) noexcept
     return true;
 }
 
-void hand_out(std::u16string const& text, OLECHAR const** ptr, int* length) noexcept {
-    *ptr = text.c_str();
+// Names are views of whole strings and values whole strings: both end in a null.
+void hand_out(std::u16string_view text, OLECHAR const** ptr, int* length) noexcept {
+    *ptr = text.data();
     *length = static_cast<int>(text.size());
 }
 
@@ -29,15 +30,32 @@ void SaxAttributes::clear() noexcept {
     m_count = 0;
 }
 
+SaxAttributes::attribute& SaxAttributes::next() {
+    if (m_count == m_attributes.size()) m_attributes.emplace_back();
+    return m_attributes[m_count];
+}
+
 void SaxAttributes::add(std::u16string_view uri, std::u16string_view local_name,
                         std::u16string_view q_name, std::u16string_view value) {
-    if (m_count == m_attributes.size()) m_attributes.emplace_back();
-    attribute& a = m_attributes[m_count];
-    a.uri.assign(uri);
-    a.local_name.assign(local_name);
-    a.q_name.assign(q_name);
+    attribute& a = next();
+    a.own_uri.assign(uri);
+    a.own_local_name.assign(local_name);
+    a.own_q_name.assign(q_name);
     a.value.assign(value);
+    a.uri = a.own_uri;
+    a.local_name = a.own_local_name;
+    a.q_name = a.own_q_name;
     ++m_count;
+}
+
+std::u16string& SaxAttributes::add_borrowed(std::u16string_view uri, std::u16string_view local_name,
+                                            std::u16string_view q_name) {
+    attribute& a = next();
+    a.uri = uri;
+    a.local_name = local_name;
+    a.q_name = q_name;
+    ++m_count;
+    return a.value;
 }
 
 int SaxAttributes::find_name(OLECHAR const* uri, int cchUri, OLECHAR const* local_name,

@@ -5,9 +5,9 @@
 // owned by it; callers never free them. Names are matched by exact code units.
 #pragma once
 
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "platform/com/Implements.h"
 #include "platform/xml/Sax.h"
@@ -24,6 +24,10 @@ public:
     // no allocation once the longest has been seen.
     void add(std::u16string_view uri, std::u16string_view local_name, std::u16string_view q_name,
              std::u16string_view value);
+    // The names are borrowed: they must stay put until the next clear. The value is written by
+    // the caller into the storage answered, so a long one is held once, not copied again.
+    std::u16string& add_borrowed(std::u16string_view uri, std::u16string_view local_name,
+                                 std::u16string_view q_name);
 
     // Out-parameters are borrowed pointers into the list. Any null out-parameter answers
     // E_POINTER and an index outside the list E_INVALIDARG; both leave the out-parameters
@@ -58,12 +62,18 @@ public:
 private:
     ~SaxAttributes() override;
 
+    // The names are views, of the reader's name cache or of the own_ strings beside them.
     struct attribute {
-        std::u16string uri;
-        std::u16string local_name;
-        std::u16string q_name;
+        std::u16string_view uri;
+        std::u16string_view local_name;
+        std::u16string_view q_name;
         std::u16string value;
+        std::u16string own_uri;
+        std::u16string own_local_name;
+        std::u16string own_q_name;
     };
+
+    attribute& next();
 
     bool valid(int index) const noexcept {
         return index >= 0 && static_cast<std::size_t>(index) < m_count;
@@ -73,7 +83,8 @@ private:
                   int cchLocalName) const noexcept;
     int find_qname(OLECHAR const* q_name, int cchQName) const noexcept;
 
-    std::vector<attribute> m_attributes;  // the first m_count are this tag's
+    std::deque<attribute> m_attributes;  // the first m_count are this tag's; never move
+
     std::size_t m_count = 0;
 };
 

@@ -51,19 +51,18 @@ split_name split(char const* name) {
     return out;
 }
 
-// expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is copied
-// directly.
+// expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is widened in the
+// same pass that finds it is plain.
 void assign_utf8(std::u16string& out, std::string_view text) {
-    bool ascii = true;
-    for (char c : text)
-        ascii = ascii && static_cast<unsigned char>(c) < 0x80;
-    if (!ascii) {
-        out = widen(text, CP_UTF8);
-        return;
-    }
     out.resize(text.size());
-    for (std::size_t i = 0; i < text.size(); ++i)
-        out[i] = static_cast<char16_t>(text[i]);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        auto const c = static_cast<unsigned char>(text[i]);
+        if (c >= 0x80) {
+            out = widen(text, CP_UTF8);
+            return;
+        }
+        out[i] = static_cast<char16_t>(c);
+    }
 }
 
 int length_of(std::u16string const& text) noexcept {
@@ -183,11 +182,11 @@ struct SaxXmlReader::glue {
             }
             r.bound_names();
             split_name const& element = r.name_of(name);
+            r.m_open.push_back(&element);
             r.m_attributes->clear();
             for (auto a = atts; a[0] != nullptr; a += 2) {
                 split_name const& n = r.name_of(a[0]);
-                assign_utf8(r.m_wide, a[1]);
-                r.m_attributes->add(n.uri, n.local, n.qname, r.m_wide);
+                assign_utf8(r.m_attributes->add_borrowed(n.uri, n.local, n.qname), a[1]);
             }
             if (auto handler = r.m_content)
                 r.handler_result(handler->startElement(
@@ -203,7 +202,13 @@ struct SaxXmlReader::glue {
             if (r.m_state != doc_state::open) return;
             --r.m_depth;
             r.bound_names();
-            split_name const& element = r.name_of(name);
+            // The end tag's name is its start tag's, found then: no second lookup.
+            split_name const* open = nullptr;
+            if (!r.m_open.empty()) {
+                open = r.m_open.back();
+                r.m_open.pop_back();
+            }
+            split_name const& element = open != nullptr ? *open : r.name_of(name);
             if (auto handler = r.m_content)
                 r.handler_result(handler->endElement(
                     element.uri.c_str(), length_of(element.uri), element.local.c_str(),
@@ -458,6 +463,7 @@ HRESULT SaxXmlReader::open_document(char const* encoding, std::u16string system_
     m_result = S_OK;
     m_started = false;
     m_depth = 0;
+    m_open.clear();
     m_locator = make<SaxLocator>(std::move(system_id));
 
     XML_Parser parser = XML_ParserCreateNS(encoding, ns_separator);
@@ -613,7 +619,9 @@ void SaxXmlReader::bound_names() noexcept {
     // A document of endless distinct names must not grow the cache without bound. Emptied only
     // between events: an event holds on to its element's name while it looks up the names of
     // its attributes, so within one event the cache may pass the bound by that event's names.
-    if (m_names.size() >= max_cached_names) m_names.clear();
+    if (m_names.size() < max_cached_names) return;
+    m_names.clear();
+    std::fill(m_open.begin(), m_open.end(), nullptr);
 }
 
 HRESULT SaxXmlReader::download(std::u16string const& url) {

@@ -29,6 +29,7 @@
 #include <string>
 #include <string_view>
 #include <unordered_map>
+#include <vector>
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Implements.h"
@@ -168,9 +169,11 @@ private:
     std::string m_deferred;        // bytes held back from expat (see feed_bytes)
     bool m_busy = false;
     std::string m_text;     // the text node being gathered, as expat's UTF-8
-    std::u16string m_wide;  // storage for converted text and values, kept between events
+    std::u16string m_wide;  // storage for converted text, kept between events
     std::unordered_map<std::string, sax_detail::split_name, sax_detail::name_hash, std::equal_to<>>
         m_names;
+    // The names of the open elements, innermost last; null for one the cache has let go of.
+    std::vector<sax_detail::split_name const*> m_open;
     com_ptr<SaxAttributes> m_attributes;
     com_ptr<SaxLocator> m_locator;
     com_ptr<ISAXContentHandler> m_content;

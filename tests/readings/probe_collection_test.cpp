@@ -152,6 +152,20 @@ TEST_F(ProbeCollectionTest, UnnumberedProbesGetTheLowestFreeNumber) {
     ASSERT_EQ(probes->Add(after.get()), S_OK);
     EXPECT_EQ(number_of(after.get()), 4);
     EXPECT_EQ(numbers(), (std::vector<SHORT>{1, 2, 3, 4}));
+
+    // Numbers given back by Remove are given out again, lowest first; Clear frees them all.
+    add_new(u"top", 32767);
+    for (SHORT removed : {3, 1})
+        ASSERT_EQ(probes->Remove(i2(removed).get()), S_OK);
+    for (SHORT expected : {1, 3, 5}) {
+        auto next = new_probe(u"n");
+        ASSERT_EQ(probes->Add(next.get()), S_OK);
+        EXPECT_EQ(number_of(next.get()), expected);
+    }
+    ASSERT_EQ(probes->Clear(), S_OK);
+    auto again = new_probe(u"again");
+    ASSERT_EQ(probes->Add(again.get()), S_OK);
+    EXPECT_EQ(number_of(again.get()), 1);
 }
 
 TEST_F(ProbeCollectionTest, AProbeWhoseNumberCannotBeReadCountsAsUnnumbered) {
@@ -287,6 +301,61 @@ TEST_F(ProbeCollectionTest, NamesMatchCaseSensitivelyLowestNumberFirst) {
     EXPECT_EQ(probes->Remove(text(u"dup").get()), S_OK);
     EXPECT_EQ(probes->Remove(text(u"dup").get()), E_INVALIDARG);
     EXPECT_EQ(numbers(), (std::vector<SHORT>{1}));
+}
+
+TEST_F(ProbeCollectionTest, NamesFollowRenamesRemovesAndClears) {
+    auto one = new_probe(u"a", 1);
+    auto two = new_probe(u"b", 2);
+    ASSERT_EQ(probes->Add(one.get()), S_OK);
+    ASSERT_EQ(probes->Add(two.get()), S_OK);
+    auto rename = [](IProbe* probe, std::u16string_view name) {
+        unique_bstr text(name);
+        ASSERT_EQ(probe->put_Name(text.get()), S_OK);
+    };
+
+    rename(two.get(), u"a");
+    EXPECT_EQ(item(text(u"a")), 1);
+    EXPECT_EQ(item(text(u"b")), E_INVALIDARG);
+    rename(one.get(), u"c");
+    EXPECT_EQ(item(text(u"a")), 2);
+    EXPECT_EQ(item(text(u"c")), 1);
+
+    ASSERT_EQ(probes->Remove(text(u"a").get()), S_OK);
+    EXPECT_EQ(item(text(u"a")), E_INVALIDARG);
+    rename(two.get(), u"z");  // no longer held: the collection's index must not hear of it
+    EXPECT_EQ(item(text(u"z")), E_INVALIDARG);
+
+    // A probe kept twice, and in a second collection, is found under its new name in both.
+    auto other = ambivox::make<CProbeCollection>();
+    ASSERT_EQ(other->Add(one.get()), S_OK);
+    ASSERT_EQ(one->put_Number(9), S_OK);
+    ASSERT_EQ(probes->Add(one.get()), S_OK);
+    rename(one.get(), u"d");
+    EXPECT_EQ(item(text(u"d")), 9);  // the probe's own number, whichever entry is found
+    com_ptr<IDispatch> found;
+    EXPECT_EQ(other->Item(text(u"d").get(), found.put()), S_OK);
+    EXPECT_EQ(found.get(), dispatch_of(one.get()));
+    ASSERT_EQ(probes->Remove(i2(1).get()), S_OK);
+    EXPECT_EQ(item(text(u"d")), 9);
+    ASSERT_EQ(probes->Remove(i2(9).get()), S_OK);
+    EXPECT_EQ(item(text(u"d")), E_INVALIDARG);
+
+    ASSERT_EQ(probes->Add(one.get()), S_OK);
+    ASSERT_EQ(probes->Clear(), S_OK);
+    EXPECT_EQ(item(text(u"d")), E_INVALIDARG);
+    other = nullptr;
+    rename(one.get(), u"e");  // after both collections let go
+
+    // A probe of another kind is found under the name it bears now, however it was renamed.
+    auto fake = ambivox::make<FakeProbe>(u"fake", SHORT{4});
+    ASSERT_EQ(probes->Add(fake.get()), S_OK);
+    add_new(u"own", 5);
+    fake->name = u"renamed";
+    EXPECT_EQ(item(text(u"renamed")), 4);
+    EXPECT_EQ(item(text(u"own")), 5);
+    ASSERT_EQ(probes->Remove(i2(4).get()), S_OK);
+    EXPECT_EQ(item(text(u"own")), 5);
+    EXPECT_EQ(item(text(u"renamed")), E_INVALIDARG);
 }
 
 TEST_F(ProbeCollectionTest, ItemsAreTheStoredProbesThemselves) {

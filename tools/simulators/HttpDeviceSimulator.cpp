@@ -8,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <system_error>
 
@@ -159,8 +160,10 @@ void HttpDeviceSimulator::run() noexcept {
         if (::poll(&p, 1, poll_ms) <= 0) continue;
         int const fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) continue;
+        ++m_connections;
         try {
-            handle(fd);
+            while (handle(fd) && next_request_arrives(fd)) {
+            }
         } catch (...) {
             // A failed response only loses that connection.
         }
@@ -168,9 +171,20 @@ void HttpDeviceSimulator::run() noexcept {
     }
 }
 
-void HttpDeviceSimulator::handle(int fd) {
+bool HttpDeviceSimulator::next_request_arrives(int fd) {
+    auto const deadline = clock::now() + request_deadline;
+    while (!m_stopping && clock::now() < deadline) {
+        pollfd p[2] = {{fd, POLLIN, 0}, {m_listener, POLLIN, 0}};
+        if (::poll(p, 2, poll_ms) <= 0) continue;
+        if (p[0].revents != 0) return true;
+        if (p[1].revents != 0) return false;
+    }
+    return false;
+}
+
+bool HttpDeviceSimulator::handle(int fd) {
     request req;
-    if (!read_request(fd, req)) return;
+    if (!read_request(fd, req)) return false;
     route r;
     {
         std::lock_guard lock(m_mutex);
@@ -184,7 +198,12 @@ void HttpDeviceSimulator::handle(int fd) {
             r.contentType = "text/plain";
         }
     }
-    respond(fd, req, r);
+    std::string connection = req.header("Connection");
+    std::transform(connection.begin(), connection.end(), connection.begin(),
+                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    bool const keep =
+        m_keepAlive && req.version == "HTTP/1.1" && connection != "close" && r.mode == fault::none;
+    return respond(fd, req, r, keep);
 }
 
 bool HttpDeviceSimulator::read_request(int fd, request& out) {
@@ -232,7 +251,7 @@ bool HttpDeviceSimulator::read_request(int fd, request& out) {
     return true;
 }
 
-void HttpDeviceSimulator::respond(int fd, request const& req, route const& r) {
+bool HttpDeviceSimulator::respond(int fd, request const& req, route const& r, bool keep) {
     int status = r.status;
     if (r.mode == fault::not_found) status = 404;
     if (r.mode == fault::server_error) status = 500;
@@ -242,48 +261,46 @@ void HttpDeviceSimulator::respond(int fd, request const& req, route const& r) {
     if (r.mode != fault::oversized)
         head += "Content-Length: " + std::to_string(r.body.size()) + "\r\n";
     if (!r.location.empty()) head += "Location: " + r.location + "\r\n";
-    head += "Connection: close\r\n\r\n";
-    if (req.method == "HEAD") {
-        send_all(fd, head);
-        return;
-    }
+    head += keep ? "\r\n" : "Connection: close\r\n\r\n";
+    if (req.method == "HEAD") return send_all(fd, head) && keep;
 
     std::string_view const body(r.body);
     switch (r.mode) {
         case fault::cut_off:
             send_all(fd, head + std::string(body.substr(0, body.size() / 2)));
-            return;
+            return false;
         case fault::slow:
-            if (!send_all(fd, head)) return;
+            if (!send_all(fd, head)) return false;
             for (std::size_t at = 0; at < body.size(); at += r.pieceBytes)
-                if (!pause(r.delay) || !send_all(fd, body.substr(at, r.pieceBytes))) return;
-            return;
+                if (!pause(r.delay) || !send_all(fd, body.substr(at, r.pieceBytes))) return false;
+            return false;
         case fault::trickle: {
             std::string const response = head + std::string(body);
             for (std::size_t at = 0; at < response.size(); at += r.pieceBytes)
-                if (!pause(r.delay) || !send_all(fd, response.substr(at, r.pieceBytes))) return;
-            return;
+                if (!pause(r.delay) || !send_all(fd, response.substr(at, r.pieceBytes)))
+                    return false;
+            return false;
         }
         case fault::stall:
             if (send_all(fd, head + std::string(
                                         body.substr(0, std::min<std::size_t>(8, body.size() / 2)))))
                 wait_for_client_to_leave(fd);
-            return;
+            return false;
         case fault::oversized: {
-            if (!send_all(fd, head + "<?xml version=\"1.0\"?>\n<data>\n")) return;
+            if (!send_all(fd, head + "<?xml version=\"1.0\"?>\n<data>\n")) return false;
             std::string line = "<v>" + std::string(1000, 'a') + "</v>\n";
             std::string chunk;
             for (int i = 0; i < 64; ++i)
                 chunk += line;
             for (std::size_t sent = 0; sent < oversized_bytes; sent += chunk.size())
-                if (!send_all(fd, chunk)) return;
+                if (!send_all(fd, chunk)) return false;
             send_all(fd, "</data>\n");
-            return;
+            return false;
         }
         default:
-            send_all(fd, head + r.body);
-            return;
+            return send_all(fd, head + r.body) && keep;
     }
+    return false;
 }
 
 bool HttpDeviceSimulator::send_all(int fd, std::string_view data) {

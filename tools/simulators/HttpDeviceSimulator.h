@@ -2,9 +2,9 @@
 // plays a network device, for `ambivox simulate` and `ambivox demo`, the tests and the benchmarks.
 //
 // It serves configurable routes from one background thread, one connection at a time, and
-// closes every connection after its response. Each route can misbehave in one of the fault
-// modes below. Every wait inside is bounded and checks for stop() every 50 ms, so a
-// misbehaving client can never hang the program or a test.
+// closes every connection after its response unless keep-alive is on. Each route can misbehave in
+// one of the fault modes below. Every wait inside is bounded and checks for stop() every 50 ms, so
+// a misbehaving client can never hang the program or a test.
 #pragma once
 
 #include <atomic>
@@ -70,6 +70,12 @@ public:
     std::string base_url() const;  // "http://ADDRESS:PORT"
     std::string url(std::string_view path) const { return base_url() + std::string(path); }
 
+    // Keeps an HTTP/1.1 connection open after a plain response, as a device offering keep-alive
+    // does, until the client closes it or another client connects; off by default.
+    void set_keep_alive(bool on) noexcept { m_keepAlive = on; }
+    // The connections accepted so far.
+    std::size_t connection_count() const noexcept { return m_connections; }
+
     // The requests received so far, in order of arrival.
     std::vector<request> requests() const;
     std::size_t request_count() const;
@@ -89,9 +95,12 @@ private:
     };
 
     void run() noexcept;
-    void handle(int fd);
+    // Whether the connection stays open for another request.
+    bool handle(int fd);
     bool read_request(int fd, request& out);
-    void respond(int fd, request const& req, route const& r);
+    bool respond(int fd, request const& req, route const& r, bool keep);
+    // Whether the client sends another request before anyone else connects.
+    bool next_request_arrives(int fd);
     bool send_all(int fd, std::string_view data);
     bool pause(std::chrono::milliseconds duration);
     void wait_for_client_to_leave(int fd);
@@ -100,6 +109,8 @@ private:
     std::uint16_t m_port = 0;
     int m_listener = -1;
     std::atomic<bool> m_stopping{false};
+    std::atomic<bool> m_keepAlive{false};
+    std::atomic<std::size_t> m_connections{0};
     mutable std::mutex m_mutex;
     std::map<std::string, route> m_routes;
     std::vector<request> m_requests;

@@ -113,6 +113,34 @@ TEST_F(SaxDownload, ParsesTheDocumentAtAUrl) {
     EXPECT_LE(device.request_count() - before, 6u);
 }
 
+TEST_F(SaxDownload, ReusesOnlyConnectionsTheDeviceKeepsOpen) {
+    for (bool keepAlive : {false, true}) {
+        HttpDeviceSimulator peer;
+        peer.serve("/xmlconfig", config_doc);
+        peer.set_keep_alive(keepAlive);
+        for (int i = 0; i < 3; ++i) {
+            handler->events.clear();
+            EXPECT_EQ(get(peer.url("/xmlconfig")), S_OK);
+            EXPECT_EQ(handler->elements(), config_events);
+        }
+        EXPECT_EQ(peer.request_count(), 3u);
+        EXPECT_EQ(peer.connection_count(), keepAlive ? 1u : 3u) << keepAlive;
+
+        // Another client makes the device drop the kept connection; the next document is read
+        // all the same, on a new one.
+        int const other = ::socket(AF_INET, SOCK_STREAM, 0);
+        sockaddr_in address{};
+        address.sin_family = AF_INET;
+        address.sin_port = htons(peer.port());
+        address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        EXPECT_EQ(::connect(other, reinterpret_cast<sockaddr*>(&address), sizeof address), 0);
+        ::close(other);
+        handler->events.clear();
+        EXPECT_EQ(get(peer.url("/xmlconfig")), S_OK);
+        EXPECT_EQ(handler->elements(), config_events);
+    }
+}
+
 TEST_F(SaxDownload, HttpErrorStatusIsNotFoundWithoutEvents) {
     device.serve("/missing", config_doc);
     device.set_fault("/missing", fault::not_found);

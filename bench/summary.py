@@ -1,0 +1,114 @@
+#!/usr/bin/env python3
+"""The goals of the benchmarks as one table: reads the JSON every *_bench program wrote with
+--benchmark_out into DIR and prints each goal's measure, the goal, and the measure over the goal
+(at most 1.00 means the goal is met). Wall and CPU time are the benchmark's real and CPU time; on
+a loaded machine wall time suffers first, so both are given."""
+
+import json
+import pathlib
+import sys
+
+UNIT = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}
+
+
+def load(directory):
+    """Benchmark name -> (wall seconds, CPU seconds); the median of repetitions when there are."""
+    runs, medians = {}, {}
+    for path in sorted(pathlib.Path(directory).glob("*.json")):
+        try:
+            report = json.loads(path.read_text())
+        except (OSError, ValueError):
+            continue
+        for b in report.get("benchmarks", []):
+            if b.get("error_occurred") or "real_time" not in b:
+                continue
+            scale = UNIT.get(b.get("time_unit", "ns"), 1e-9)
+            times = (b["real_time"] * scale, b["cpu_time"] * scale)
+            if b.get("run_type") == "aggregate":
+                if b.get("aggregate_name") == "median":
+                    medians[b["run_name"]] = times
+            else:
+                runs.setdefault(b.get("run_name", b["name"]), times)
+    runs.update(medians)
+    return runs
+
+
+def fmt(seconds):
+    for unit, scale in (("s", 1.0), ("ms", 1e-3), ("µs", 1e-6)):
+        if seconds >= scale:
+            return f"{seconds / scale:.3g} {unit}"
+    return f"{seconds / 1e-9:.3g} ns"
+
+
+def main():
+    times = load(sys.argv[1] if len(sys.argv) > 1 else "build/release/bench-results")
+    rows = []
+
+    def row(measure, text, goal, over_goal):
+        rows.append((measure, text, goal, "—" if over_goal is None else f"{over_goal:.2f}"))
+
+    def pair(name, base):
+        return (times[name], times[base]) if name in times and base in times else None
+
+    def at_most(measure, name, limit):
+        if name not in times:
+            return row(measure, "not measured", f"≤ {fmt(limit)}", None)
+        wall, cpu = times[name]
+        row(measure, f"{fmt(wall)} wall, {fmt(cpu)} CPU", f"≤ {fmt(limit)}", wall / limit)
+
+    p = pair("ModelNXmlPoll", "TwoRawCurlGets")
+    if p:
+        (w, c), (bw, bc) = p
+        row("Model N XML poll vs two raw libcurl GETs",
+            f"{fmt(w)} vs {fmt(bw)} wall ({w / bw:.2f}×); {fmt(c)} vs {fmt(bc)} CPU ({c / bc:.2f}×)",
+            "≤ 1.1× wall and CPU", max(w / bw, c / bc) / 1.1)
+    else:
+        row("Model N XML poll vs two raw libcurl GETs", "not measured", "≤ 1.1×", None)
+    p = pair("ModelNXmlPollOnKeepAlive", "TwoRawCurlGets")
+    if p:
+        (w, c), (bw, bc) = p
+        row("  the same, device keeping its connection open",
+            f"{fmt(w)} wall ({w / bw:.2f}×); {fmt(c)} CPU ({c / bc:.2f}×)", "(for comparison)",
+            None)
+
+    for how, reader, expat in (
+            ("from text", "LargeConfiguration_BridgeAndReaderFromText",
+             "LargeConfiguration_ExpatAloneOnUtf16"),
+            ("from bytes", "LargeConfiguration_BridgeAndReaderFromBytes",
+             "LargeConfiguration_ExpatAloneOnUtf8")):
+        p = pair(reader, expat)
+        measure = f"SAX bridge + reader vs expat alone, {how}"
+        if not p:
+            row(measure, "not measured", "≥ 0.8×", None)
+            continue
+        (w, c), (ew, ec) = p
+        row(measure, f"{fmt(w)} vs {fmt(ew)} wall ({ew / w:.2f}×); {fmt(c)} vs {fmt(ec)} CPU "
+            f"({ec / c:.2f}×)", "≥ 0.8× (CPU)", 0.8 / (ec / c))
+
+    at_most("Add of 1,000 unnumbered probes", "AddUnnumberedProbes/1000", 0.3e-3)
+    at_most("Item by name in 1,000 probes", "ItemByNameOfTheLast/1000", 0.2e-6)
+    at_most("first poll of a device with 10,000 probes", "LargeModelNPoll/10000", 50e-3)
+
+    p = pair("LargeModelNPoll/40000", "LargeModelNPoll/10000")
+    if p:
+        (w, c), (bw, bc) = p
+        per = (w / 40000) / (bw / 10000)
+        row("poll of a device with 40,000 probe records",
+            f"{fmt(w)} wall; per record {per:.2f}× that at 10,000", "linear: ≤ 1.25× per record",
+            per / 1.25)
+    else:
+        row("poll of a device with 40,000 probe records", "not measured", "linear", None)
+
+    header = ("measure", "measured", "goal", "measure / goal")
+    widths = [max(len(r[i]) for r in rows + [header]) for i in range(4)]
+    line = lambda r: "| " + " | ".join(v.ljust(w) for v, w in zip(r, widths)) + " |"
+    print()
+    print(line(header))
+    print("|" + "|".join("-" * (w + 2) for w in widths) + "|")
+    for r in rows:
+        print(line(r))
+    print("\nmeasure / goal at most 1.00: met. One run on a shared machine; repeat to compare.")
+
+
+if __name__ == "__main__":
+    main()
