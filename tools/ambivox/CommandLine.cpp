@@ -561,7 +561,8 @@ void CommandLine::finish() {
             return;
         }
         if (m_command.what == Command::kind::none)
-            usage("say what to do: poll, check, serve, simulate, demo, register, registry or ports");
+            usage(
+                "say what to do: poll, check, serve, simulate, demo, register, registry or ports");
         return;
     }
     if (m_poll->parsed()) {
