@@ -279,7 +279,7 @@ TEST_F(SaxDownloadSlow, TricklingServersAreTimedByTheByteAndByTheDocument) {
     };
     for (auto const& c : cases) {
         ambivox::set_http_limits_for_testing({.connect_timeout = 300ms,
-                                              .stall_timeout = 300ms,
+                                              .stall_timeout = 1s,
                                               .document_timeout = c.document_timeout});
         device.serve("/xmldata", c.body);
         device.set_fault("/xmldata", fault::trickle);
