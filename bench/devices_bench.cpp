@@ -5,6 +5,9 @@
 // - ModelNXmlPollOnKeepAlive: the same against a device that keeps its connections open.
 // - CreateDataPointThroughTheRuntime: one CoCreateInstance of a module class, of which a poll
 //   makes several.
+// - ExpatAloneOnPollDocuments: expat with handlers that do nothing, reading the poll's two
+//   documents in a fresh parser each as a poll must: what parsing costs with no reader, bridge,
+//   records or objects at all, so the lowest a poll can come to is TwoRawCurlGets plus this.
 // - ModelQPoll, ModelQPollAtLinePace: one Model Q poll against the pseudo-terminal simulator
 //   answering at once or at a 9600 baud line's pace, wall and CPU time (the calling thread's),
 //   against the floor of 1.5 s plus the line time of the reply (which the protocol's second
@@ -20,6 +23,7 @@
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <dlfcn.h>
+#include <expat.h>
 #include <time.h>
 
 #include <algorithm>
@@ -189,6 +193,26 @@ void TwoRawCurlGets(benchmark::State& state) {
     }
 }
 BENCHMARK(TwoRawCurlGets)->Unit(benchmark::kMicrosecond);
+
+void XMLCALL ignore_start(void*, XML_Char const*, XML_Char const**) {}
+void XMLCALL ignore_end(void*, XML_Char const*) {}
+void XMLCALL ignore_text(void*, XML_Char const*, int) {}
+
+void ExpatAloneOnPollDocuments(benchmark::State& state) {
+    for (auto _ : state) {
+        for (std::string const* document : {&configuration, &data}) {
+            XML_Parser parser = XML_ParserCreateNS(nullptr, '\x01');
+            XML_SetReturnNSTriplet(parser, XML_TRUE);
+            XML_SetElementHandler(parser, ignore_start, ignore_end);
+            XML_SetCharacterDataHandler(parser, ignore_text);
+            if (XML_Parse(parser, document->data(), static_cast<int>(document->size()), XML_TRUE) !=
+                XML_STATUS_OK)
+                state.SkipWithError("parse failed");
+            XML_ParserFree(parser);
+        }
+    }
+}
+BENCHMARK(ExpatAloneOnPollDocuments)->Unit(benchmark::kMicrosecond);
 
 // What each object a poll makes through the runtime costs (a Model N poll of six probes makes
 // two connectors and six data points this way).

@@ -71,6 +71,13 @@ def main():
             f"{fmt(w)} wall ({w / bw:.2f}×); {fmt(c)} CPU ({c / bc:.2f}×)", "(for comparison)",
             None)
 
+    floor = pair("ExpatAloneOnPollDocuments", "TwoRawCurlGets")
+    if floor:
+        (xw, xc), (bw, bc) = floor
+        row("  lowest reachable: the GETs plus expat alone on both documents",
+            f"{fmt(xw)} expat ({(bw + xw) / bw:.2f}× wall); {fmt(xc)} ({(bc + xc) / bc:.2f}× CPU)",
+            "(for comparison)", None)
+
     for how, reader, expat in (
             ("from text", "LargeConfiguration_BridgeAndReaderFromText",
              "LargeConfiguration_ExpatAloneOnUtf16"),

@@ -1,7 +1,9 @@
 #include "devices/CAmbivoxDeviceCore.h"
 
 #include <boost/lexical_cast/try_lexical_convert.hpp>
+#include <charconv>
 #include <optional>
+#include <system_error>
 
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
@@ -18,9 +20,13 @@ template <class T>
 std::optional<T> number_from(std::u16string_view text) {
     for (char16_t c : text)
         if (c > 0x7F) return std::nullopt;
+    std::string const narrow(text.begin(), text.end());
     T value{};
-    if (!boost::conversion::try_lexical_convert(std::string(text.begin(), text.end()), value))
-        return std::nullopt;
+    // from_chars spares a stream per value; what it does not take whole (a leading '+', an
+    // underflow) goes the slow way, so that every text keeps the answer it always had.
+    auto const [end, error] = std::from_chars(narrow.data(), narrow.data() + narrow.size(), value);
+    if (error == std::errc{} && end == narrow.data() + narrow.size()) return value;
+    if (!boost::conversion::try_lexical_convert(narrow, value)) return std::nullopt;
     return value;
 }
 

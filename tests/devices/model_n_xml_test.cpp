@@ -2,6 +2,7 @@
 // module: what the documents say becomes probes and readings, and what they do not say (or say
 // badly) leaves the device's earlier state alone.
 #include <atomic>
+#include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
@@ -162,6 +163,29 @@ TEST_F(ModelNXml, ValueThatIsNoNumberIsTheNoReadingValue) {
         EXPECT_EQ(text(point, &IDataPoint::get_Unit), unit);
         EXPECT_GE(utc(point), before);
         EXPECT_LE(utc(point), after);
+    }
+}
+
+TEST_F(ModelNXml, ValueTextsReadAsDecimalNumbersOrNone) {
+    struct reading_case {
+        char const* text;
+        double expected;
+    };
+    reading_case const cases[] = {{"+7.5", 7.5},    {"-2", -2.0},     {"1e2", 100.0},
+                                  {"5.", 5.0},      {".25", 0.25},    {"1e999", -999.99},
+                                  {"+-1", -999.99}, {"1-2", -999.99}, {"--3", -999.99}};
+    static_assert(std::size(cases) % 3 == 0);
+    for (std::size_t at = 0; at < std::size(cases); at += 3) {
+        device.serve("/xmldata", data(cases[at].text, cases[at + 1].text, cases[at + 2].text));
+        auto monitor = model_n(address_of(device));
+        ASSERT_EQ(monitor->Poll(), S_OK);
+        SHORT const numbers[] = {1, 2, 10};
+        for (std::size_t i = 0; i < 3; ++i) {
+            SCOPED_TRACE(cases[at + i].text);
+            auto point = reading(probe(monitor, numbers[i]));
+            ASSERT_TRUE(point);
+            EXPECT_DOUBLE_EQ(value(point), cases[at + i].expected);
+        }
     }
 }
 
