@@ -1,6 +1,7 @@
 #include "tools/ambivox/serve/PollPool.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/base/CaseFolding.h"
 #include "platform/base/CodePage.h"
@@ -29,12 +30,34 @@ std::string PollPool::device_key(DeviceTarget const& target) {
            narrow(fold_name(widen(address, CP_UTF8)), CP_UTF8);
 }
 
+std::vector<PollPool::callback> PollPool::take_expired(clock::time_point now) {
+    std::vector<callback> expired;
+    std::erase_if(m_queue, [&](job& waiting) {
+        if (!waiting.start_by || *waiting.start_by >= now) return false;
+        std::move(waiting.done.begin(), waiting.done.end(), std::back_inserter(expired));
+        return true;
+    });
+    return expired;
+}
+
 void PollPool::submit(DeviceTarget target, callback done, bool urgent,
                       std::optional<clock::time_point> startBy, bool share) {
     job next{std::move(target), {}, {}, startBy};
     next.key = device_key(next.target);
+    std::vector<callback> expired;
+    // Called outside the lock, however submit returns.
+    struct dropping {
+        std::vector<callback>& expired;
+        ~dropping() {
+            for (callback const& gone : expired)
+                gone(std::nullopt);
+        }
+    } const drop{expired};
     {
         std::lock_guard lock(m_mutex);
+        // Polls nobody waits for any more go now, not when a worker is free to look: while every
+        // worker is held by a slow device, scrapers with short deadlines would pile them up.
+        expired = take_expired(clock::now());
         if (!m_stopping) {
             if (share) {
                 if (auto const running = m_busy.find(next.key); running != m_busy.end()) {
@@ -99,20 +122,16 @@ void PollPool::work() {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         auto const now = clock::now();
+        if (std::vector<callback> const expired = take_expired(now); !expired.empty()) {
+            lock.unlock();
+            for (callback const& done : expired)
+                done(std::nullopt);
+            lock.lock();
+            continue;  // the queue may have changed meanwhile
+        }
         auto ready = m_queue.end();
         auto wakeBy = clock::time_point::max();  // when a waiting poll's start-by passes
         for (auto it = m_queue.begin(); it != m_queue.end();) {
-            if (it->start_by && *it->start_by < now) {
-                job expired = std::move(*it);
-                it = m_queue.erase(it);
-                lock.unlock();
-                for (callback const& done : expired.done)
-                    done(std::nullopt);
-                lock.lock();
-                it = m_queue.begin();  // the queue may have changed meanwhile
-                wakeBy = clock::time_point::max();
-                continue;
-            }
             if (!m_busy.contains(it->key)) {
                 ready = it;
                 break;

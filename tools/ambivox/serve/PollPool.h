@@ -65,6 +65,9 @@ private:
     };
 
     void work();
+    // Takes the queued polls whose start-by has passed, for their callbacks to be told; called
+    // with the lock held.
+    std::vector<callback> take_expired(clock::time_point now);
 
     std::mutex m_mutex;
     std::condition_variable m_wake;
