@@ -11,10 +11,14 @@
 //     which round_s should stay under. That goal takes the polls to wait on the devices, as they
 //     do on a network; here they wait on nothing and share the machine's cores with the devices,
 //     so with more workers than cores the cores set the round's time.
+//   - exporter_cpu_ms_per_poll: the exporter's CPU time from its start to the round's end, per
+//     device; devices_cpu_s: this process's over the same span (the devices, and the scrapes that
+//     watch for the round's end). Together they say whose work the round waited on.
 #include <benchmark/benchmark.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -23,8 +27,10 @@
 #include <chrono>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <memory>
 #include <regex>
+#include <sstream>
 #include <stdexcept>
 #include <string>
 #include <thread>
@@ -125,6 +131,25 @@ long proc_status(pid_t pid, std::string const& field) {
     return -1;
 }
 
+// The CPU seconds a process has used, user and system.
+double cpu_seconds(pid_t pid) {
+    std::ifstream stat("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(stat)), std::istreambuf_iterator<char>());
+    std::istringstream fields(text.substr(text.rfind(')') + 2));
+    std::string field;
+    double ticks = 0;
+    for (int i = 3; i <= 15 && fields >> field; ++i)
+        if (i >= 14) ticks += std::stod(field);  // utime, stime
+    return ticks / static_cast<double>(::sysconf(_SC_CLK_TCK));
+}
+
+double own_cpu_seconds() {
+    rusage usage{};
+    ::getrusage(RUSAGE_SELF, &usage);
+    auto const seconds = [](timeval t) { return static_cast<double>(t.tv_sec) + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
 struct Exporter {
     std::unique_ptr<Child> child;
     std::uint16_t port = 0;
@@ -174,6 +199,7 @@ void MetricsScrapeOf1000Devices(benchmark::State& state) {
     std::sort(single.begin(), single.end());
     double const singlePoll = single.empty() ? 0 : single[single.size() / 2];
 
+    double const ownBefore = own_cpu_seconds();
     Exporter exporter(thousand, "3600", workers);
     std::string text;
     auto const deadline = std::chrono::steady_clock::now() + 300s;
@@ -192,6 +218,10 @@ void MetricsScrapeOf1000Devices(benchmark::State& state) {
     for (std::size_t i = 0; i < ends.size(); ++i)
         first = std::min(first, ends[i] - durations[i]);
     double const round = *std::max_element(ends.begin(), ends.end()) - first;
+    // Where the cores went while the round ran: the exporter, and this process (the devices,
+    // and the scrapes that watch for the round's end).
+    double const exporterCpu = cpu_seconds(exporter.child->pid());
+    double const ownCpu = own_cpu_seconds() - ownBefore;
 
     std::size_t bytes = 0;
     for (auto _ : state)
@@ -203,6 +233,8 @@ void MetricsScrapeOf1000Devices(benchmark::State& state) {
     state.counters["round_s"] = round;
     state.counters["single_poll_ms"] = singlePoll * 1000;
     state.counters["round_goal_s"] = 2 * singlePoll * device_count / workers;
+    state.counters["exporter_cpu_ms_per_poll"] = exporterCpu * 1000 / device_count;
+    state.counters["devices_cpu_s"] = ownCpu;
 }
 
 // The exporter's default pool, and one worker per core of a small machine: polls of devices on

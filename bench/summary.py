@@ -33,6 +33,60 @@ def load(directory):
     return runs
 
 
+def load_counters(directory):
+    """Benchmark run name -> its entry with the user counters (rss_mb, round_s, ...), of the first
+    run."""
+    counters = {}
+    for path in sorted(pathlib.Path(directory).glob("*.json")):
+        try:
+            entries = json.loads(path.read_text()).get("benchmarks", [])
+        except (OSError, ValueError):
+            entries = []
+        for b in (b for b in entries if b.get("run_type") != "aggregate"):
+            if not b.get("error_occurred"):
+                counters.setdefault(b.get("run_name", b["name"]), b)
+    return counters
+
+
+def exporter_rows(directory, times, row):
+    """`ambivox serve` with 1,000 devices: scrape time, RSS and the round, one row each per pool
+    size measured."""
+    runs = load_counters(directory)
+    names = sorted((n for n in runs if n.startswith("MetricsScrapeOf1000Devices")),
+                   key=lambda n: -int(n.split("workers:")[1].split("/")[0]) if "workers:" in n else 0)
+    if not names:
+        row("exporter: /metrics scrape of 1,000 devices", "not measured", "< 50 ms", None)
+        return
+    for name in names:
+        workers = name.split("workers:")[1].split("/")[0] if "workers:" in name else "?"
+        b = runs[name]
+        wall, cpu = times.get(name, (None, None))
+        if wall is not None:
+            row(f"exporter, {workers} workers: /metrics scrape of 1,000 devices",
+                f"{fmt(wall)} wall, {fmt(cpu)} CPU", "< 50 ms", wall / 50e-3)
+        if "rss_mb" in b:
+            row(f"  exporter's RSS ({b.get('threads', 0):.0f} threads)", f"{b['rss_mb']:.0f} MB",
+                "< 200 MB", b["rss_mb"] / 200)
+        if "round_s" in b and b.get("round_goal_s"):
+            row(f"  a round of 1,000 devices (one poll {b.get('single_poll_ms', 0):.2f} ms)",
+                f"{fmt(b['round_s'])}", f"≤ {fmt(b['round_goal_s'])} (2 × poll × 1000/workers)",
+                b["round_s"] / b["round_goal_s"])
+
+
+def python_rows(times, row):
+    """A property get through the Python package, from bench/python_property_bench.py."""
+    name = "PythonPropertyGet/str"
+    if name not in times:
+        row("Python: property get through the wrapper", "not measured", "< 1 µs", None)
+        return
+    wall = times[name][0]
+    row("Python: property get through the wrapper", f"{fmt(wall)} (best of 7 runs)", "< 1 µs",
+        wall / 1e-6)
+    if "PythonPlainAttribute" in times:
+        row("  a plain Python attribute", fmt(times["PythonPlainAttribute"][0]),
+            "(for comparison)", None)
+
+
 def fmt(seconds):
     for unit, scale in (("s", 1.0), ("ms", 1e-3), ("µs", 1e-6)):
         if seconds >= scale:
@@ -105,6 +159,10 @@ def main():
             per / 1.25)
     else:
         row("poll of a device with 40,000 probe records", "not measured", "linear", None)
+
+    directory = sys.argv[1] if len(sys.argv) > 1 else "build/release/bench-results"
+    exporter_rows(directory, times, row)
+    python_rows(times, row)
 
     header = ("measure", "measured", "goal", "measure / goal")
     widths = [max(len(r[i]) for r in rows + [header]) for i in range(4)]

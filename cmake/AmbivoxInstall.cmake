@@ -91,3 +91,19 @@ endforeach()
 configure_file(${CMAKE_CURRENT_LIST_DIR}/ambivox.pc.in ${PROJECT_BINARY_DIR}/ambivox.pc @ONLY)
 install(FILES ${PROJECT_BINARY_DIR}/ambivox.pc DESTINATION ${ambivox_pc_dir}
     COMPONENT development)
+
+# The exporter's systemd unit, naming the program where this install puts it: filled in when
+# installing, so that `cmake --install --prefix P` names P's program. systemd reads units from
+# lib/systemd/system under /usr and /usr/local, whatever the library folder is.
+if(TARGET ambivox)
+    install(CODE "
+        set(AMBIVOX_PROGRAM \"${CMAKE_INSTALL_BINDIR}/ambivox\")
+        if(NOT IS_ABSOLUTE \"\${AMBIVOX_PROGRAM}\")
+            set(AMBIVOX_PROGRAM \"\${CMAKE_INSTALL_PREFIX}/\${AMBIVOX_PROGRAM}\")
+        endif()
+        configure_file(\"${PROJECT_SOURCE_DIR}/packaging/ambivox-serve.service.in\"
+            \"${PROJECT_BINARY_DIR}/packaging/ambivox-serve.service\" @ONLY)"
+        COMPONENT runtime)
+    install(FILES ${PROJECT_BINARY_DIR}/packaging/ambivox-serve.service
+        DESTINATION lib/systemd/system COMPONENT runtime)
+endif()

@@ -7,6 +7,7 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <csignal>
 #include <fstream>
@@ -103,6 +104,20 @@ Reply wait_for(std::uint16_t port, std::string const& target, std::string const&
     return reply;
 }
 
+std::string encoded(std::string const& text) {
+    std::string out;
+    char hex[4];
+    for (unsigned char const c : text) {
+        if (std::isalnum(c)) {
+            out += static_cast<char>(c);
+        } else {
+            std::snprintf(hex, sizeof hex, "%%%02X", c);
+            out += hex;
+        }
+    }
+    return out;
+}
+
 // `ambivox serve ARGS... --listen 127.0.0.1:0`, and the port it took.
 struct Exporter {
     explicit Exporter(std::vector<std::string> args) : program(with_listen(std::move(args))) {
@@ -173,8 +188,21 @@ TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
         {"GET /probe?target=[::1]:80 HTTP/1.0", 403, {"not allowed"}},
         {"GET /probe?target=COM4&family=modelq HTTP/1.0", 403, {"devices file"}},
         {"GET /probe?target=a%20b HTTP/1.0", 400, {"HOST or HOST:PORT"}},
+        {"HEAD /probe?target=" + n3.address() + " HTTP/1.0", 200, {"version=0.0.4"}},
+        {"GET /probe?target=" + encoded(n3.address()) + "&model=N3 HTTP/1.0",
+         200,
+         {"ambivox_device_up{device=\"" + n3.address() + "\"} 1\n"}},
         {"GET /probe?target=127.0.0.1:99999 HTTP/1.0", 400, {"HOST or HOST:PORT"}},
+        {"GET /probe?target=127.0.0.1:0 HTTP/1.0", 400, {"from 1 to 65535"}},
+        {"GET /probe?target=[::1]:0 HTTP/1.0", 400, {"from 1 to 65535"}},
+        {"GET /probe?target=[::1 HTTP/1.0", 400, {"HOST or HOST:PORT"}},
+        {"GET /probe?target=127.0.0.1%00.evil HTTP/1.0", 400, {"\"127.0.0.1?.evil\""}},
+        {"GET /probe?target=" + n3.address() + "&target=10.9.8.7 HTTP/1.0", 400, {"target= once"}},
+        {"GET /probe?target=" + n3.address() + "&family=modeln&family=modelq HTTP/1.0",
+         400,
+         {"family= once"}},
         {"GET /probe?family=modeln HTTP/1.0", 400, {"target=HOST"}},
+        {"GET /probe?target=&family=modeln HTTP/1.0", 400, {"target=HOST"}},
         {"GET /probe?target=127.0.0.1&family=nx HTTP/1.0", 400, {"modeln or modelq"}},
         {"POST /metrics HTTP/1.0\r\nContent-Length: 2\r\n\r\nab", 405, {"Allow: GET, HEAD"}},
         {"GET /nothing HTTP/1.0", 404, {}},
@@ -224,11 +252,11 @@ TEST_F(Serve, RefusesABadDevicesFileNamingFileAndLine) {
     EXPECT_NE(badAllow.err.find("prefix length"), std::string::npos) << badAllow.err;
 }
 
-TEST_F(Serve, ReloadKeepsUnchangedDevicesAndTerminationEndsCleanly) {
+TEST_F(ServeSlow, ReloadKeepsUnchangedDevicesAndTerminationEndsCleanly) {
     SimulatedModelN n7(DeviceDocuments("N7", "Annex", "SN-7"), steady());
     write_config("modeln " + nx2.address() + " name=Kept interval=3600\nmodeln " + n3.address() +
                  " name=Dropped\n");
-    Exporter serve({"--config", config});
+    Exporter serve({"--config", config, "--allow", "127.0.0.1"});
     ASSERT_NE(serve.port, 0) << serve.program.err();
     std::string const keptPoll = "ambivox_last_poll_timestamp_seconds{device=\"Kept\"} ";
     Reply before = wait_for(serve.port, "/metrics", "ambivox_device_up{device=\"Dropped\"} 1");
@@ -241,8 +269,18 @@ TEST_F(Serve, ReloadKeepsUnchangedDevicesAndTerminationEndsCleanly) {
 
     write_config("modeln " + nx2.address() + " name=Kept interval=3600\nmodeln " + n7.address() +
                  " name=Added\n");
+    std::atomic<bool> reloaded = false;
+    std::thread scraper([&] {
+        while (!reloaded) {
+            Reply const during = get(serve.port, "/metrics");
+            EXPECT_EQ(during.status, 200) << during.text;
+            EXPECT_NE(during.text.find("device=\"Kept\""), std::string::npos) << during.text;
+        }
+    });
     serve.program.signal(SIGHUP);
     ASSERT_TRUE(serve.program.wait_for_output("reloaded 2 devices", 20s)) << serve.program.err();
+    reloaded = true;
+    scraper.join();
     Reply const after = wait_for(serve.port, "/metrics", "ambivox_device_up{device=\"Added\"} 1");
     EXPECT_EQ(after.text.find("\"Dropped\""), std::string::npos) << after.text;
     EXPECT_EQ(polledAt(after), polledAt(before)) << "the unchanged device was not polled again";
@@ -258,8 +296,27 @@ TEST_F(Serve, ReloadKeepsUnchangedDevicesAndTerminationEndsCleanly) {
         << serve.program.err();
     EXPECT_NE(get(serve.port, "/metrics").text.find("device=\"Added\""), std::string::npos);
 
+    // A scrape waiting for a stalled device is answered when the exporter ends, not cut off.
+    SimulatedModelN stalled(DeviceDocuments("N3", "Stalled", "SN-0"),
+                            steady(0, SimulatedModelN::fault::stall));
+    Reply waited;
+    std::thread prober([&] {
+        waited = http_exchange(serve.port,
+                               "GET /probe?target=" + stalled.address() +
+                                   " HTTP/1.0\r\nX-Prometheus-Scrape-Timeout-Seconds: "
+                                   "120\r\n\r\n",
+                               60s);
+    });
+    auto const stallBy = clock_type::now() + 20s;
+    while (stalled.request_count() == 0 && clock_type::now() < stallBy)
+        std::this_thread::sleep_for(20ms);
     serve.program.signal(SIGTERM);
     EXPECT_EQ(serve.program.wait(20s), 0) << serve.program.err();
+    prober.join();
+    EXPECT_NE(waited.text.find("ambivox_device_up{device=\"" + stalled.address() + "\"} 0"),
+              std::string::npos)
+        << waited.text;
+    EXPECT_NE(waited.text.find("the exporter stopped"), std::string::npos) << waited.text;
     EXPECT_NE(serve.program.out().find("stopped"), std::string::npos);
 }
 
@@ -293,18 +350,34 @@ TEST_F(ServeSlow, TricklingAndOversizedClientsHoldUpNobody) {
     EXPECT_EQ(get(serve.port, "/-/healthy").status, 200);
 }
 
-std::string encoded(std::string const& text) {
-    std::string out;
-    char hex[4];
-    for (unsigned char const c : text) {
-        if (std::isalnum(c)) {
-            out += static_cast<char>(c);
-        } else {
-            std::snprintf(hex, sizeof hex, "%%%02X", c);
-            out += hex;
-        }
-    }
-    return out;
+// Scrapes of one device at the same time, and a scrape of a configured device during its
+// background poll, ask the device once: one poll reads two documents.
+TEST_F(ServeSlow, ScrapesOfOneDeviceShareItsPoll) {
+    SimulatedModelN configured(DeviceDocuments("N3", "Slow", "SN-1"),
+                               steady(0, SimulatedModelN::fault::slow));
+    SimulatedModelN probed(DeviceDocuments("N3", "Slow", "SN-2"),
+                           steady(0, SimulatedModelN::fault::slow));
+    write_config("modeln " + configured.address() + " name=Slow interval=3600\n");
+    Exporter serve({"--config", config, "--allow", "127.0.0.1", "--workers", "4"});
+    ASSERT_NE(serve.port, 0) << serve.program.err();
+    std::vector<std::thread> scrapers;
+    for (std::string const& target : {configured.address(), probed.address()})
+        for (int i = 0; i < 3; ++i)
+            scrapers.emplace_back([&, target] {
+                Reply const reply = http_exchange(
+                    serve.port,
+                    "GET /probe?target=" + target +
+                        " HTTP/1.0\r\nX-Prometheus-Scrape-Timeout-Seconds: 60\r\n\r\n",
+                    60s);
+                EXPECT_NE(reply.text.find("ambivox_device_up{device=\"" + target + "\"} 1"),
+                          std::string::npos)
+                    << reply.text;
+            });
+    for (std::thread& scraper : scrapers)
+        scraper.join();
+    wait_for(serve.port, "/metrics", "ambivox_device_up{device=\"Slow\"} 1");
+    EXPECT_EQ(configured.request_count(), 2u);
+    EXPECT_EQ(probed.request_count(), 2u);
 }
 
 // The value Prometheus holds for a query with one result, or nothing yet.

@@ -112,8 +112,30 @@ struct HttpServer::callbacks {
 };
 
 std::optional<std::string> HttpServer::request::argument(char const* name) const {
-    char const* value = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, name);
-    return value ? std::optional<std::string>(value) : std::nullopt;
+    char const* value = nullptr;
+    std::size_t size = 0;
+    if (MHD_lookup_connection_value_n(connection, MHD_GET_ARGUMENT_KIND, name, std::strlen(name),
+                                      &value, &size) != MHD_YES ||
+        value == nullptr)
+        return std::nullopt;
+    return std::string(value, size);
+}
+
+std::size_t HttpServer::request::argument_count(char const* name) const {
+    struct counting {
+        char const* name;
+        std::size_t found = 0;
+    } counted{name};
+    MHD_get_connection_values_n(
+        connection, MHD_GET_ARGUMENT_KIND,
+        [](void* context, MHD_ValueKind, char const* key, std::size_t, char const*,
+           std::size_t) -> MHD_Result {
+            auto& state = *static_cast<counting*>(context);
+            if (key != nullptr && std::strcmp(key, state.name) == 0) ++state.found;
+            return MHD_YES;
+        },
+        &counted);
+    return counted.found;
 }
 
 std::optional<std::string> HttpServer::request::header(char const* name) const {

@@ -1,6 +1,7 @@
 #include "tools/ambivox/serve/PollPool.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "platform/base/CaseFolding.h"
 #include "platform/base/CodePage.h"
@@ -29,13 +30,58 @@ std::string PollPool::device_key(DeviceTarget const& target) {
            narrow(fold_name(widen(address, CP_UTF8)), CP_UTF8);
 }
 
+std::vector<PollPool::callback> PollPool::take_expired(clock::time_point now) {
+    std::vector<callback> expired;
+    std::erase_if(m_queue, [&](job& waiting) {
+        if (!waiting.start_by || *waiting.start_by >= now) return false;
+        std::move(waiting.done.begin(), waiting.done.end(), std::back_inserter(expired));
+        return true;
+    });
+    return expired;
+}
+
 void PollPool::submit(DeviceTarget target, callback done, bool urgent,
-                      std::optional<clock::time_point> startBy) {
-    job next{std::move(target), {}, std::move(done), startBy};
+                      std::optional<clock::time_point> startBy, bool share) {
+    job next{std::move(target), {}, {}, startBy};
     next.key = device_key(next.target);
+    std::vector<callback> expired;
+    // Called outside the lock, however submit returns.
+    struct dropping {
+        std::vector<callback>& expired;
+        ~dropping() {
+            for (callback const& gone : expired)
+                gone(std::nullopt);
+        }
+    } const drop{expired};
     {
         std::lock_guard lock(m_mutex);
+        // Polls nobody waits for any more go now, not when a worker is free to look: while every
+        // worker is held by a slow device, scrapers with short deadlines would pile them up.
+        expired = take_expired(clock::now());
         if (!m_stopping) {
+            if (share) {
+                if (auto const running = m_busy.find(next.key); running != m_busy.end()) {
+                    running->second.push_back(std::move(done));
+                    return;
+                }
+                auto const waiting = std::find_if(m_queue.begin(), m_queue.end(),
+                                                  [&](job const& j) { return j.key == next.key; });
+                if (waiting != m_queue.end()) {
+                    waiting->done.push_back(std::move(done));
+                    // Kept as long as its most patient asker waits.
+                    if (!startBy || !waiting->start_by)
+                        waiting->start_by.reset();
+                    else
+                        waiting->start_by = std::max(*startBy, *waiting->start_by);
+                    if (urgent && waiting != m_queue.begin()) {
+                        job moved = std::move(*waiting);
+                        m_queue.erase(waiting);
+                        m_queue.push_front(std::move(moved));
+                    }
+                    return;
+                }
+            }
+            next.done.push_back(std::move(done));
             if (urgent)
                 m_queue.push_front(std::move(next));
             else
@@ -44,7 +90,7 @@ void PollPool::submit(DeviceTarget target, callback done, bool urgent,
             return;
         }
     }
-    next.done(std::nullopt);
+    done(std::nullopt);
 }
 
 bool PollPool::stop(std::chrono::milliseconds grace) {
@@ -58,7 +104,8 @@ bool PollPool::stop(std::chrono::milliseconds grace) {
         finished = m_idle.wait_for(lock, grace, [this] { return m_running == 0; });
     }
     for (job& waiting : dropped)
-        waiting.done(std::nullopt);
+        for (callback const& done : waiting.done)
+            done(std::nullopt);
     for (std::thread& thread : m_threads) {
         if (!thread.joinable()) continue;
         if (finished)
@@ -75,19 +122,16 @@ void PollPool::work() {
     std::unique_lock lock(m_mutex);
     while (!m_stopping) {
         auto const now = clock::now();
+        if (std::vector<callback> const expired = take_expired(now); !expired.empty()) {
+            lock.unlock();
+            for (callback const& done : expired)
+                done(std::nullopt);
+            lock.lock();
+            continue;  // the queue may have changed meanwhile
+        }
         auto ready = m_queue.end();
         auto wakeBy = clock::time_point::max();  // when a waiting poll's start-by passes
         for (auto it = m_queue.begin(); it != m_queue.end();) {
-            if (it->start_by && *it->start_by < now) {
-                job expired = std::move(*it);
-                it = m_queue.erase(it);
-                lock.unlock();
-                expired.done(std::nullopt);
-                lock.lock();
-                it = m_queue.begin();  // the queue may have changed meanwhile
-                wakeBy = clock::time_point::max();
-                continue;
-            }
             if (!m_busy.contains(it->key)) {
                 ready = it;
                 break;
@@ -104,7 +148,7 @@ void PollPool::work() {
         }
         job current = std::move(*ready);
         m_queue.erase(ready);
-        m_busy.insert(current.key);
+        m_busy[current.key] = std::move(current.done);
         ++m_running;
         lock.unlock();
         auto const started = clock::now();
@@ -114,9 +158,13 @@ void PollPool::work() {
         result.ended_at =
             std::chrono::duration<double>(std::chrono::system_clock::now().time_since_epoch())
                 .count();
-        current.done(std::move(result));
         lock.lock();
-        m_busy.erase(current.key);
+        // Taken with the device's entry, so a poll asked for from here on is a poll of its own.
+        auto const finished = m_busy.extract(current.key);
+        lock.unlock();
+        for (callback const& done : finished.mapped())
+            done(result);
+        lock.lock();
         --m_running;
         m_idle.notify_all();
         // The device is free again: a poll of it may be waiting.

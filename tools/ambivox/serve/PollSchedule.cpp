@@ -69,7 +69,7 @@ void PollSchedule::finished(std::string const& label, std::uint64_t generation,
             now + retry_delay(polled.settings.interval, polled.failures, m_maxBackoff, random);
     }
     m_store.record(label, std::move(*result));
-    m_wake.notify_all();
+    if (polled.due < m_wakes_at) m_wake.notify_all();
 }
 
 void PollSchedule::run() {
@@ -102,10 +102,12 @@ void PollSchedule::run() {
             lock.lock();
             continue;
         }
+        m_wakes_at = next;
         if (next == clock::time_point::max())
             m_wake.wait(lock);
         else
             m_wake.wait_until(lock, next);
+        m_wakes_at = clock::time_point::min();
     }
 }
 

@@ -65,6 +65,10 @@ private:
     std::uint64_t m_generations = 0;
     std::mt19937 m_random{std::random_device{}()};
     bool m_stopping = false;
+    // When the schedule's thread wakes by itself; the earliest time while it is not waiting. A
+    // finished poll wakes it only to bring that time forward: a scan per finished poll would
+    // make a round over many devices quadratic.
+    clock::time_point m_wakes_at = clock::time_point::min();
     std::thread m_thread;
 };
 

@@ -39,6 +39,15 @@ bool model_text(std::string const& model) {
                        [](char c) { return std::isalnum(static_cast<unsigned char>(c)); });
 }
 
+// A client's text echoed in a refusal: printable and short, whatever the client sent.
+std::string shown(std::string const& text) {
+    constexpr std::size_t most = 80;
+    std::string out;
+    for (char const c : text.substr(0, most))
+        out += std::isprint(static_cast<unsigned char>(c)) ? c : '?';
+    return text.size() > most ? out + "..." : out;
+}
+
 }  // namespace
 
 ProbeHandler::ProbeHandler(PollPool& pool, AllowList allowed)
@@ -55,12 +64,18 @@ std::optional<DeviceTarget> ProbeHandler::target_of(HttpServer::request const& r
     auto const family = request.argument("family").value_or("modeln");
     auto const model = request.argument("model");
     refusal.status = 400;
+    for (char const* name : {"target", "family", "model"})
+        if (request.argument_count(name) > 1) {
+            // Which one counts is anybody's guess: the allow check and the poll must not differ.
+            refusal.body = std::string("give ") + name + "= once\n";
+            return std::nullopt;
+        }
     if (!address || address->empty()) {
         refusal.body = "give the device as target=HOST[:PORT] (or target=COMn, family=modelq)\n";
         return std::nullopt;
     }
     if (family != "modeln" && family != "modelq") {
-        refusal.body = "family is modeln or modelq, not \"" + family + "\"\n";
+        refusal.body = "family is modeln or modelq, not \"" + shown(family) + "\"\n";
         return std::nullopt;
     }
     if (model && (!model_text(*model) || family == "modelq")) {
@@ -83,7 +98,8 @@ std::optional<DeviceTarget> ProbeHandler::target_of(HttpServer::request const& r
     }
     auto const host = AllowList::host_of(*address);
     if (!host) {
-        refusal.body = "target is HOST or HOST:PORT, not \"" + *address + "\"\n";
+        refusal.body = "target is HOST or HOST:PORT (a port from 1 to 65535), not \"" +
+                       shown(*address) + "\"\n";
         return std::nullopt;
     }
     target.address = *address;
@@ -102,6 +118,12 @@ std::optional<DeviceTarget> ProbeHandler::target_of(HttpServer::request const& r
     return target;
 }
 
+void ProbeHandler::stop(std::chrono::milliseconds grace) {
+    std::lock_guard lock(m_mutex);
+    m_stop_by = PollPool::clock::now() + grace;
+    m_done.notify_all();
+}
+
 HttpServer::response ProbeHandler::handle(HttpServer::request const& request) {
     HttpServer::response answer;
     auto const target = target_of(request, answer);
@@ -110,35 +132,29 @@ HttpServer::response ProbeHandler::handle(HttpServer::request const& request) {
     auto const deadline =
         PollPool::clock::now() + std::chrono::duration_cast<PollPool::clock::duration>(
                                      std::chrono::duration<double>(seconds));
-    std::string const key = PollPool::device_key(*target);
-    std::shared_ptr<shared_poll> poll;
-    bool start = false;
-    {
-        std::lock_guard lock(m_mutex);
-        auto& slot = m_polls[key];
-        if (!slot) {
-            slot = std::make_shared<shared_poll>();
-            start = true;
-        }
-        poll = slot;
-    }
-    if (start)
-        m_pool.submit(
-            *target,
-            [this, key, poll](std::optional<PollResult> result) {
-                std::lock_guard lock(m_mutex);
-                poll->done = true;
-                poll->result = std::move(result);
-                auto const found = m_polls.find(key);
-                if (found != m_polls.end() && found->second == poll) m_polls.erase(found);
-                m_done.notify_all();
-            },
-            true, deadline);
+    auto const poll = std::make_shared<awaited>();
+    m_pool.submit(
+        *target,
+        [this, poll](std::optional<PollResult> result) {
+            std::lock_guard lock(m_mutex);
+            poll->done = true;
+            poll->result = std::move(result);
+            m_done.notify_all();
+        },
+        true, deadline, true);
     PrometheusWriter::Device device;
     bool answered = false;
+    bool stopped = false;
     {
         std::unique_lock lock(m_mutex);
-        m_done.wait_until(lock, deadline, [&] { return poll->done; });
+        while (!poll->done) {
+            auto const until = m_stop_by ? std::min(deadline, *m_stop_by) : deadline;
+            if (m_done.wait_until(lock, until) == std::cv_status::timeout &&
+                PollPool::clock::now() >= until) {
+                stopped = until < deadline;
+                break;
+            }
+        }
         if (poll->result) {
             answered = true;
             device.report = poll->result->report;
@@ -148,8 +164,10 @@ HttpServer::response ProbeHandler::handle(HttpServer::request const& request) {
     if (!answered) {
         device.timed_out = true;
         device.report.hr = HRESULT_FROM_WIN32(ERROR_TIMEOUT);
-        device.report.failure = "the device did not answer within the scrape's " +
-                                ReportText::number(std::round(seconds * 10) / 10) + " s";
+        device.report.failure = stopped
+                                    ? "the exporter stopped before the device answered"
+                                    : "the device did not answer within the scrape's " +
+                                          ReportText::number(std::round(seconds * 10) / 10) + " s";
         device.poll_seconds = seconds;
     }
     device.report.target = *target;

@@ -2,13 +2,12 @@
 // multi-target pattern: one device polled on demand, its metrics answered within the deadline
 // the scraper sends (X-Prometheus-Scrape-Timeout-Seconds, less a margin). A device that has not
 // answered by then is reported down with the reason "timeout" while its poll runs on. Scrapes of
-// one target at the same time share one poll. Only allowed hosts and configured devices are
-// polled; anything else is refused (403).
+// one device at the same time share one poll, the background poll of a configured device too.
+// Only allowed hosts and configured devices are polled; anything else is refused (403).
 #pragma once
 
 #include <chrono>
 #include <condition_variable>
-#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -29,9 +28,12 @@ public:
     // The configured devices, which /probe may reach besides the allowed hosts.
     void configure(std::vector<ConfiguredDevice> const& devices);
     HttpServer::response handle(HttpServer::request const& request);
+    // The exporter is ending: scrapes waiting for a device wait at most `grace` more, so that
+    // the server's connections can close.
+    void stop(std::chrono::milliseconds grace);
 
 private:
-    struct shared_poll {
+    struct awaited {
         bool done = false;
         std::optional<PollResult> result;
     };
@@ -45,7 +47,7 @@ private:
     mutable std::mutex m_mutex;
     std::condition_variable m_done;
     std::vector<ConfiguredDevice> m_configured;
-    std::map<std::string, std::shared_ptr<shared_poll>> m_polls;  // by device key
+    std::optional<PollPool::clock::time_point> m_stop_by;
 };
 
 }  // namespace ambivox::cli

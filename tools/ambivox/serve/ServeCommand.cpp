@@ -34,8 +34,11 @@ constexpr auto front_page = R"(<!DOCTYPE html>
 </body></html>
 )";
 
-// How long the requests and polls under way get to finish when the exporter is told to end.
+// How long the requests and polls under way get to finish when the exporter is told to end. A
+// scrape waiting for a device gets as long as a poll under way, after which the poll is given up:
+// its scraper is answered, the device down, rather than have its connection cut.
 constexpr std::chrono::seconds shutdown_grace{10};
+constexpr std::chrono::seconds poll_grace{2};
 
 std::chrono::milliseconds milliseconds(double seconds) {
     return std::chrono::milliseconds(static_cast<long long>(seconds * 1000));
@@ -167,9 +170,10 @@ int run_serve(ServeOptions const& options) {
         }
     }
 
+    probes.stop(poll_grace);
     server->stop(shutdown_grace);
     schedule.stop();
-    if (!pool.stop(std::chrono::seconds(2))) {
+    if (!pool.stop(poll_grace)) {
         // A poll cannot be cut short (a silent serial device takes seconds); the process ends
         // under it rather than keep a service manager waiting.
         std::cout << "ambivox serve: stopped with polls under way" << std::endl;
