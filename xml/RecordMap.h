@@ -1,13 +1,16 @@
-// RecordMap: the records a reader completes (units, or the probes of a unit), keyed by their id.
+// RecordMap: the probes a reader completes within one unit, keyed by their id.
 //
-// Records are read far more often than they are made, and made in bulk while one record of an
-// enclosing level is open, so they are kept by value in one array and indexed once when that
-// level closes, rather than as a tree node and a heap object per record. Between two calls of
-// settle the records are only appended and cannot be looked up.
+// Probes come by the thousand while their unit is open and are only looked up once it has
+// closed, so they are kept by value in blocks and indexed once at the unit's end, rather than
+// as a tree node and a heap object each. Blocks, not one growing array: records never move,
+// and a large document does not fault in fresh pages for every copy of an ever larger array.
+// The blocks double up to a cap, so a unit of one probe costs one record, not a whole block.
+// Between two calls of settle the records are only appended and cannot be looked up.
 #pragma once
 
 #include <algorithm>
 #include <cstddef>
+#include <memory>
 #include <stdexcept>
 #include <string_view>
 #include <utility>
@@ -23,7 +26,7 @@ public:
     using const_iterator = typename std::vector<value_type>::const_iterator;
 
     RecordMap() = default;
-    // A moved map keeps its array, so its index stays valid.
+    // A moved map keeps its blocks, so its index stays valid.
     RecordMap(RecordMap&&) noexcept = default;
     RecordMap& operator=(RecordMap&&) noexcept = default;
     RecordMap(RecordMap const&) = delete;
@@ -49,15 +52,25 @@ public:
     }
 
     // Adds a record, not yet found by lookups. Raises std::bad_alloc.
-    void append(Record&& record) { m_records.push_back(std::move(record)); }
+    void append(Record&& record) {
+        if (m_blocks.empty() || m_lastUsed == block_size(m_blocks.size() - 1)) {
+            m_blocks.push_back(std::make_unique<Record[]>(block_size(m_blocks.size())));
+            m_lastUsed = 0;
+        }
+        m_blocks.back()[m_lastUsed++] = std::move(record);
+    }
 
     // Indexes every record appended so far. Of records with one id, the one appended last is
     // kept, as if each had replaced the one before. Raises std::bad_alloc.
     void settle() {
         m_index.clear();
-        m_index.reserve(m_records.size());
-        for (Record const& record : m_records)
-            m_index.emplace_back(std::u16string_view(record.id), &record);
+        for (std::size_t block = 0; block < m_blocks.size(); ++block) {
+            std::size_t const used = block + 1 == m_blocks.size() ? m_lastUsed : block_size(block);
+            for (std::size_t n = 0; n < used; ++n) {
+                Record const& record = m_blocks[block][n];
+                m_index.emplace_back(std::u16string_view(record.id), &record);
+            }
+        }
         std::stable_sort(
             m_index.begin(), m_index.end(),
             [](value_type const& a, value_type const& b) { return a.first < b.first; });
@@ -72,7 +85,12 @@ public:
     }
 
 private:
-    std::vector<Record> m_records;
+    static constexpr std::size_t block_size(std::size_t block) noexcept {
+        return block < 6 ? std::size_t{1} << block : 64;
+    }
+
+    std::vector<std::unique_ptr<Record[]>> m_blocks;
+    std::size_t m_lastUsed = 0;  // records in the last block
     std::vector<value_type> m_index;
 };
 
