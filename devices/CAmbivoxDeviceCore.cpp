@@ -167,7 +167,7 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         for (auto const& [id, unit] : data->units()) {
             auto const found = unit->probes.find(key);
             if (found != unit->probes.end()) {
-                reading = found->second.get();
+                reading = found->second;
                 break;
             }
         }

@@ -25,12 +25,11 @@ void CXMLAmbivoxConfig::OnStartElement(XMLElement const& element) {
         m_currentGroupId = element.GetAttribute(u"id");
         m_target = TextTarget::group;
     } else if (name == u"Probe"sv) {
-        auto probe = std::make_unique<ConfigProbe>();
-        probe->id = element.GetAttribute(u"id");
-        probe->hint = element.GetAttribute(u"hint");
-        probe->type = element.GetAttribute(u"type");
-        probe->group = m_currentGroupId;
-        m_currentProbe = std::move(probe);
+        ConfigProbe& probe = m_currentProbe.emplace();
+        probe.id = element.GetAttribute(u"id");
+        probe.hint = element.GetAttribute(u"hint");
+        probe.type = element.GetAttribute(u"type");
+        probe.group = m_currentGroupId;
         m_target = TextTarget::none;
     } else if (name == u"Name"sv) {
         // A group's own Name follows its start tag directly, while the group target is still
@@ -60,7 +59,7 @@ void CXMLAmbivoxConfig::OnStartElement(XMLElement const& element) {
 void CXMLAmbivoxConfig::OnCharacters(char16_t const* text) {
     // Text whose unit or probe is not open has nowhere to go and is dropped.
     ConfigUnit* const unit = m_currentUnit.get();
-    ConfigProbe* const probe = m_currentProbe.get();
+    ConfigProbe* const probe = m_currentProbe ? &*m_currentProbe : nullptr;
     switch (m_target) {
         case TextTarget::unit_name:
             if (unit) unit->name = text;

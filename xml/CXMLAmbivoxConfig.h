@@ -10,6 +10,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "xml/ConfigProbe.h"
@@ -51,7 +52,8 @@ private:
 
     ConfigUnitMap m_units;
     std::unique_ptr<ConfigUnit> m_currentUnit;
-    std::unique_ptr<ConfigProbe> m_currentProbe;
+    // Held in place, not on the heap: a probe is the record a document has thousands of.
+    std::optional<ConfigProbe> m_currentProbe;
     TextTarget m_target = TextTarget::none;
     std::u16string m_currentGroupId;
 };

@@ -20,9 +20,7 @@ void CXMLAmbivoxData::OnStartElement(XMLElement const& element) {
         unit->id = element.GetAttribute(u"id");
         m_currentUnit = std::move(unit);
     } else if (name == u"Probe"sv) {
-        auto probe = std::make_unique<DataProbe>();
-        probe->id = element.GetAttribute(u"id");
-        m_currentProbe = std::move(probe);
+        m_currentProbe.emplace().id = element.GetAttribute(u"id");
     } else if (name == u"Value"sv) {
         m_inValue = true;
     } else if (name == u"BatteryStatus"sv) {

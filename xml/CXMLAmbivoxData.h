@@ -10,6 +10,7 @@
 #pragma once
 
 #include <memory>
+#include <optional>
 
 #include "xml/DataProbe.h"
 #include "xml/DataUnit.h"
@@ -35,7 +36,8 @@ public:
 private:
     DataUnitMap m_units;
     std::unique_ptr<DataUnit> m_currentUnit;
-    std::unique_ptr<DataProbe> m_currentProbe;
+    // Held in place, not on the heap: a probe is the record a document has thousands of.
+    std::optional<DataProbe> m_currentProbe;
     // Cleared only by their own end tags: text of elements nested inside counts as well.
     bool m_inValue = false;
     bool m_inBatteryStatus = false;

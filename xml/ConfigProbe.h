@@ -1,9 +1,9 @@
 // ConfigProbe: one probe as a configuration document describes it.
 #pragma once
 
-#include <map>
-#include <memory>
 #include <string>
+
+#include "xml/RecordMap.h"
 
 namespace ambivox {
 
@@ -17,6 +17,6 @@ struct ConfigProbe {
 };
 
 // Probes by id, ordered by code unit ("10" before "2").
-using ConfigProbeMap = std::map<std::u16string, std::unique_ptr<ConfigProbe>>;
+using ConfigProbeMap = RecordMap<ConfigProbe>;
 
 }  // namespace ambivox

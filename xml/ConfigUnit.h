@@ -6,6 +6,7 @@
 #include <string>
 
 #include "xml/ConfigProbe.h"
+#include "xml/RecordMap.h"
 
 namespace ambivox {
 

@@ -1,9 +1,9 @@
 // DataProbe: one probe's current value as a data document gives it.
 #pragma once
 
-#include <map>
-#include <memory>
 #include <string>
+
+#include "xml/RecordMap.h"
 
 namespace ambivox {
 
@@ -13,6 +13,6 @@ struct DataProbe {
 };
 
 // Probes by id, ordered by code unit ("10" before "2").
-using DataProbeMap = std::map<std::u16string, std::unique_ptr<DataProbe>>;
+using DataProbeMap = RecordMap<DataProbe>;
 
 }  // namespace ambivox

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "xml/DataProbe.h"
+#include "xml/RecordMap.h"
 
 namespace ambivox {
 

@@ -1,5 +1,6 @@
 #include "xml/SAXContentHandlerImpl.h"
 
+#include <algorithm>
 #include <string_view>
 
 #include "platform/base/HResultBoundary.h"
@@ -50,9 +51,8 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
     if (m_handler == nullptr) return S_OK;
     return hresult_boundary([&] {
         m_start.name = counted(pwchLocalName, cchLocalName);
-        attribute_map& attributes = m_start.attributes;
-        while (!attributes.empty())
-            m_spareAttributes.push_back(attributes.extract(attributes.begin()));
+        auto& attributes = m_start.attributes;
+        attributes.clear();
         int count = 0;
         if (pAttributes != nullptr && FAILED(pAttributes->getLength(&count))) count = 0;
         for (int index = 0; index < count; ++index) {
@@ -63,20 +63,15 @@ HRESULT SAXContentHandlerImpl::startElement(const OLECHAR*, int, const OLECHAR* 
             if (FAILED(pAttributes->getLocalName(index, &name, &nameLength)) ||
                 FAILED(pAttributes->getValue(index, &value, &valueLength)))
                 continue;
-            if (m_spareAttributes.empty()) {
-                // Two attributes with one local name (in different namespaces): the later wins.
-                attributes.insert_or_assign(counted(name, nameLength), counted(value, valueLength));
-                continue;
-            }
-            attribute_map::node_type node = std::move(m_spareAttributes.back());
-            m_spareAttributes.pop_back();
-            node.key() = counted(name, nameLength);
-            node.mapped() = counted(value, valueLength);
-            auto inserted = attributes.insert(std::move(node));
-            if (!inserted.inserted) {
-                inserted.position->second = inserted.node.mapped();
-                m_spareAttributes.push_back(std::move(inserted.node));
-            }
+            std::u16string_view const key = counted(name, nameLength);
+            auto place = std::lower_bound(
+                attributes.begin(), attributes.end(), key,
+                [](auto const& entry, std::u16string_view k) { return entry.first < k; });
+            // Two attributes with one local name (in different namespaces): the later wins.
+            if (place != attributes.end() && place->first == key)
+                place->second = counted(value, valueLength);
+            else
+                attributes.emplace(place, key, counted(value, valueLength));
         }
         m_handler->OnStartElement(m_start);
     });

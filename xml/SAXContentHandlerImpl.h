@@ -7,7 +7,6 @@
 #pragma once
 
 #include <string>
-#include <vector>
 
 #include "platform/com/Embedded.h"
 #include "platform/xml/Sax.h"
@@ -51,14 +50,12 @@ public:
 
 private:
     IXMLElementHandler* m_handler;
-    using attribute_map = decltype(XMLElement::attributes);
 
     // Scratch storage reused from event to event, so that a long document does not allocate
-    // for every tag: the attribute nodes of the previous start tag are kept for the next.
+    // for every tag.
     XMLElement m_start;
     XMLElement m_end;
     std::u16string m_text;
-    std::vector<attribute_map::node_type> m_spareAttributes;
 };
 
 }  // namespace ambivox

@@ -2,9 +2,10 @@
 // of the handler call that receives it; a handler that needs anything of it afterwards copies it.
 #pragma once
 
-#include <map>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace ambivox {
 
@@ -16,8 +17,10 @@ public:
 
     // The local name: namespace prefixes and URIs are not kept.
     std::u16string_view name;
-    // Attribute local name to value, ordered by code unit. Always empty for end tags.
-    std::map<std::u16string_view, std::u16string_view> attributes;
+    // Attribute local name and value, ordered by name code unit by code unit, one per name.
+    // Always empty for end tags. A tag has a handful of attributes: an array kept in order
+    // costs no node per attribute, and its storage serves tag after tag.
+    std::vector<std::pair<std::u16string_view, std::u16string_view>> attributes;
 
     // A copy of the value of the attribute whose local name is exactly `name` (case-sensitive);
     // empty when there is none or `name` is empty. Raises std::bad_alloc.

@@ -123,7 +123,7 @@ TEST_F(DeviceTextEscaping, ModelQDocumentsReadBackIntoTheExpectedRecords) {
                   S_OK);
         auto const& unit = *reader.units().begin()->second;
         EXPECT_EQ(unit.battery_status, r.read);
-        EXPECT_EQ(unit.probes.at(u"1")->value, u"") << "an empty value is an empty element";
+        EXPECT_EQ(unit.probes.at(u"1").value, u"") << "an empty value is an empty element";
     }
 }
 

@@ -21,7 +21,7 @@
 
 namespace ambivox::testing {
 
-inline std::string in_quotes(std::u16string const& text) {
+inline std::string in_quotes(std::u16string_view text) {
     return "\"" + narrow(text, CP_UTF8) + "\"";
 }
 

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <string>
 
 #include "tests/xml/DocumentParsing.h"
@@ -12,6 +13,11 @@ using ambivox::XMLElement;
 using ambivox::testing::parse_whole;
 using ambivox::testing::read_both_ways;
 using ambivox::testing::records;
+
+std::u16string number(int value) {
+    std::string const digits = std::to_string(value);
+    return std::u16string(digits.begin(), digits.end());
+}
 
 std::string read(std::u16string_view document) {
     return ambivox::testing::read_records<CXMLAmbivoxData>(document);
@@ -65,6 +71,23 @@ TEST(DataReader, KeysProbesByIdAloneWhateverTheirGroup) {
               "  probe \"1\" id \"1\" value \"11\"\n"
               "  probe \"10\" id \"10\" value \"100\"\n"
               "  probe \"2\" id \"2\" value \"20\"\n");
+}
+
+// Enough probes to fill many storage blocks, one id repeated at the end.
+TEST(DataReader, ManyProbesAreEachFoundByIdInIdOrder) {
+    std::u16string document = uR"(<Ambivox id="N">)";
+    for (int id = 1; id <= 300; ++id)
+        document +=
+            u"<Probe id=\"" + number(id) + u"\"><Value>" + number(id * 2) + u"</Value></Probe>";
+    document += uR"(<Probe id="7"><Value>late</Value></Probe></Ambivox>)";
+    CXMLAmbivoxData reader;
+    ASSERT_EQ(parse_whole(document, &reader), S_OK);
+    auto const& probes = reader.units().at(u"N")->probes;
+    ASSERT_EQ(probes.size(), 300u);
+    for (int id = 1; id <= 300; ++id)
+        EXPECT_EQ(probes.at(number(id)).value, id == 7 ? u"late" : number(id * 2)) << id;
+    EXPECT_TRUE(std::is_sorted(probes.begin(), probes.end()));
+    EXPECT_EQ(probes.find(u"301"), probes.end());
 }
 
 TEST(DataReader, ValueText) {
