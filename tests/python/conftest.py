@@ -78,4 +78,4 @@ def simulate():
 
 @pytest.fixture
 def model_n(simulate):
-    return simulate("modeln", "--model", "N15").target
+    return simulate("modeln", "--model", "N15", "--steady").target

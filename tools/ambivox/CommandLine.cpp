@@ -212,6 +212,7 @@ struct raw_values {
     bool prometheus = false;
     bool table = false;
     bool no_xml = false;
+    bool steady = false;
     std::string format;
     std::string unit;
     std::string watch;
@@ -459,6 +460,7 @@ void CommandLine::add_simulate() {
                        "a count, or a list like \"T:Inlet,T:Outlet\" with T (temperature), H "
                        "(humidity), W (wetness), S (switch)");
     modeln->add_flag("--no-xml", n.no_xml, "serve the text pages only");
+    modeln->add_flag("--steady", n.steady, "keep the readings as they start instead of drifting");
     modeln->add_option("--fault", n.fault, std::string(simulation::SimulatedModelN::fault_names))
         ->type_name("MODE");
     modeln->footer(R"(
@@ -651,6 +653,7 @@ void CommandLine::finish() {
         }
         if (!raw.model.empty()) options.model = model_of(raw.model);
         options.xml = !raw.no_xml;
+        options.drift = !raw.steady;
         if (!raw.fault.empty()) {
             auto const fault = simulation::SimulatedModelN::parse_fault(raw.fault);
             if (!fault)

@@ -47,6 +47,7 @@ struct SimulateModelNOptions {
     std::string model = "N15";
     std::string probes;  // a probe list (PROBES); empty for the model's default probes
     bool xml = true;
+    bool drift = true;  // false: the readings stay as they start
     simulation::SimulatedModelN::fault fault = simulation::SimulatedModelN::fault::none;
 };
 

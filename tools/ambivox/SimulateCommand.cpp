@@ -42,6 +42,7 @@ int SimulateCommand::model_n(SimulateModelNOptions const& options) {
     settings.address = options.host;
     settings.port = options.port;
     settings.xml = options.xml;
+    settings.drift = options.drift;
     settings.mode = options.fault;
     std::optional<simulation::SimulatedModelN> device;
     try {
