@@ -47,30 +47,26 @@ bool number_of(VARIANT const& value, double& out) {
     return true;
 }
 
-// A temperature in Celsius by the data point's own conversion, which it makes when its unit
-// changes. The device's reading is done with, so the point may change. A point whose unit is
-// still unknown would take the new unit without converting, so it gives none.
-std::optional<double> celsius_of(IDataPoint* point, ProbeReport const& report) {
-    if (report.type != "Temperature" || report.unit.empty() || report.unit == "unknown")
-        return std::nullopt;
-    if (report.unit == "C") return report.value;
+// The reading's own conversion, so that no second formula can disagree with the library's. Only
+// a temperature converts, and only from a unit it has: one with no unit yet would take the new
+// unit without a conversion. A reading already in `unit` is left alone (setting the same unit
+// again is refused). True when the reading is in `unit` afterwards.
+bool convert(IDataPoint* point, std::string const& type, std::string const& unit) {
+    if (type != "Temperature") return false;
+    std::string const current = text_of(point, &IDataPoint::get_Unit);
+    if (current == unit) return true;
+    if (current.empty() || current == "unknown") return false;
+    return SUCCEEDED(point->put_Unit(bstr(unit).get()));
+}
+
+// A valid temperature in Celsius; the device's reading is done with, so the point may change.
+std::optional<double> celsius_of(IDataPoint* point, std::string const& type) {
     unique_variant converted;
     double value = 0;
-    if (FAILED(point->put_Unit(bstr("C").get())) || FAILED(point->get_Value(converted.put())) ||
+    if (!convert(point, type, "C") || FAILED(point->get_Value(converted.put())) ||
         !number_of(converted.get(), value))
         return std::nullopt;
     return value;
-}
-
-// The reading's own conversion, so that no second formula can disagree with the library's. A
-// reading already in `unit` is left alone (setting the same unit again is refused), as is any
-// reading that is no temperature, and one with no unit yet, which would take the new unit
-// without a conversion.
-void convert(IDataPoint* point, std::string const& type, std::string const& unit) {
-    if (unit.empty() || type != "Temperature") return;
-    std::string const current = text_of(point, &IDataPoint::get_Unit);
-    if (current == unit || current.empty() || current == "unknown") return;
-    point->put_Unit(bstr(unit).get());
 }
 
 ProbeReport probe_report(IProbe* probe, std::string const& unit) {
@@ -85,7 +81,7 @@ ProbeReport probe_report(IProbe* probe, std::string const& unit) {
     report.type = text_of(probe, &IProbe::get_Type);
     com_ptr<IDataPoint> point;
     if (FAILED(probe->get_MostRecentDataPoint(point.put())) || !point) return report;
-    convert(point.get(), report.type, unit);
+    if (!unit.empty()) convert(point.get(), report.type, unit);
     unique_variant value;
     LONGLONG utc = 0;
     if (FAILED(point->get_Value(value.put())) || !number_of(value.get(), report.value) ||
@@ -96,7 +92,7 @@ ProbeReport probe_report(IProbe* probe, std::string const& unit) {
     report.no_reading = value->vt == VT_R8 && is_no_reading(value->dblVal);
     report.utc = utc;
     report.unit = text_of(point.get(), &IDataPoint::get_Unit);
-    if (report.valid()) report.celsius = celsius_of(point.get(), report);
+    if (report.valid()) report.celsius = celsius_of(point.get(), report.type);
     return report;
 }
 
