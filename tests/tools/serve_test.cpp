@@ -376,7 +376,10 @@ TEST_F(ServeSlow, ScrapesOfOneDeviceShareItsPoll) {
     for (std::thread& scraper : scrapers)
         scraper.join();
     wait_for(serve.port, "/metrics", "ambivox_device_up{device=\"Slow\"} 1");
-    EXPECT_EQ(configured.request_count(), 2u);
+    // The background poll starts with the exporter; on a slow run it may be over before the
+    // scrapes arrive, and then they share one poll of their own.
+    EXPECT_TRUE(configured.request_count() == 2u || configured.request_count() == 4u)
+        << configured.request_count();
     EXPECT_EQ(probed.request_count(), 2u);
 }
 
