@@ -145,6 +145,11 @@ def main():
         (w, c), (ew, ec) = p
         row(measure, f"{fmt(w)} vs {fmt(ew)} wall ({ew / w:.2f}×); {fmt(c)} vs {fmt(ec)} CPU "
             f"({ec / c:.2f}×)", "≥ 0.8× (CPU)", 0.8 / (ec / c))
+    floor = pair("LargeConfiguration_RecordsAlone", "LargeConfiguration_ExpatAloneOnUtf8")
+    if floor:
+        (rw, rc), (ew, ec) = floor
+        row("  highest reachable from bytes: expat plus building the records alone",
+            f"{fmt(rc)} records ({ec / (ec + rc):.2f}× CPU)", "(for comparison)", None)
 
     at_most("Add of 1,000 unnumbered probes", "AddUnnumberedProbes/1000", 0.3e-3)
     at_most("Item by name in 1,000 probes", "ItemByNameOfTheLast/1000", 0.2e-6)

@@ -3,9 +3,9 @@
 #include <expat.h>
 
 #include <algorithm>
-#include <bit>
 #include <climits>
 #include <cstdint>
+#include <cstring>
 #include <string_view>
 
 #include "platform/automation/Bstr.h"
@@ -24,32 +24,57 @@ namespace {
 // Joins namespace URI, local name and prefix in the names expat reports. No XML name or
 // namespace name can hold U+0001, so the split is unambiguous.
 constexpr char ns_separator = '\x01';
-constexpr char16_t ns_separator16 = u'\x01';
 
 constexpr long max_redirects = 5;
 
-char const* const native_utf16 =
-    std::endian::native == std::endian::little ? "UTF-16LE" : "UTF-16BE";
+// Text handed to parse goes to expat as UTF-8, which it reads faster than UTF-16, in pieces of
+// this many code units, so the copy stays small however long the text.
+constexpr std::size_t text_piece = 16 * 1024;
+
+// Appends text as UTF-8. A surrogate without its partner is written in its own three-byte form,
+// which expat refuses as it refuses the lone surrogate in UTF-16: the document stays malformed.
+void append_utf8(std::string& out, std::u16string_view text) {
+    std::size_t at = out.size();
+    out.resize(at + text.size() * 3);
+    char* const bytes = out.data();
+    char16_t const* const units = text.data();
+    std::size_t const size = text.size();
+    std::size_t i = 0;
+    while (i < size) {
+        // Runs of ASCII, the bulk of any document, go eight code units at a time.
+        while (i + 8 <= size) {
+            std::uint64_t block[2];
+            std::memcpy(block, units + i, sizeof block);
+            if (((block[0] | block[1]) & 0xFF80FF80FF80FF80ull) != 0) break;
+            for (std::size_t k = 0; k < 8; ++k)
+                bytes[at + k] = static_cast<char>(units[i + k]);
+            i += 8;
+            at += 8;
+        }
+        if (i == size) break;
+        char32_t c = units[i++];
+        if (c < 0x80) {
+            bytes[at++] = static_cast<char>(c);
+            continue;
+        }
+        if (c >= 0xD800 && c < 0xDC00 && i < size && units[i] >= 0xDC00 && units[i] < 0xE000) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (units[i++] - 0xDC00);
+            bytes[at++] = static_cast<char>(0xF0 | (c >> 18));
+            bytes[at++] = static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        } else if (c >= 0x800) {
+            bytes[at++] = static_cast<char>(0xE0 | (c >> 12));
+        } else {
+            bytes[at++] = static_cast<char>(0xC0 | (c >> 6));
+            bytes[at++] = static_cast<char>(0x80 | (c & 0x3F));
+            continue;
+        }
+        bytes[at++] = static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        bytes[at++] = static_cast<char>(0x80 | (c & 0x3F));
+    }
+    out.resize(at);
+}
 
 using sax_detail::split_name;
-
-// expat's "uri\1local\1prefix", "uri\1local" or "local".
-split_name split(char const* name) {
-    std::u16string text = widen(name, CP_UTF8);
-    auto const first = text.find(ns_separator16);
-    if (first == std::u16string::npos) return {{}, text, std::move(text)};
-    split_name out;
-    out.uri = text.substr(0, first);
-    auto const second = text.find(ns_separator16, first + 1);
-    if (second == std::u16string::npos) {
-        out.local = text.substr(first + 1);
-        out.qname = out.local;
-    } else {
-        out.local = text.substr(first + 1, second - first - 1);
-        out.qname = text.substr(second + 1) + u':' + out.local;
-    }
-    return out;
-}
 
 // expat's UTF-8 into `out`, reusing its storage; plain ASCII, the common case, is widened in the
 // same pass that finds it is plain.
@@ -188,7 +213,7 @@ struct SaxXmlReader::glue {
                 split_name const& n = r.name_of(a[0]);
                 assign_utf8(r.m_attributes->add_borrowed(n.uri, n.local, n.qname), a[1]);
             }
-            if (auto handler = r.m_content)
+            if (ISAXContentHandler* handler = r.m_content.get())
                 r.handler_result(handler->startElement(
                     element.uri.c_str(), length_of(element.uri), element.local.c_str(),
                     length_of(element.local), element.qname.c_str(), length_of(element.qname),
@@ -209,7 +234,7 @@ struct SaxXmlReader::glue {
                 r.m_open.pop_back();
             }
             split_name const& element = open != nullptr ? *open : r.name_of(name);
-            if (auto handler = r.m_content)
+            if (ISAXContentHandler* handler = r.m_content.get())
                 r.handler_result(handler->endElement(
                     element.uri.c_str(), length_of(element.uri), element.local.c_str(),
                     length_of(element.local), element.qname.c_str(), length_of(element.qname)));
@@ -234,7 +259,7 @@ struct SaxXmlReader::glue {
             if (r.m_state != doc_state::open) return;
             std::u16string const t = widen(target, CP_UTF8);
             std::u16string const d = widen(data != nullptr ? data : "", CP_UTF8);
-            if (auto handler = r.m_content)
+            if (ISAXContentHandler* handler = r.m_content.get())
                 r.handler_result(handler->processingInstruction(t.c_str(), length_of(t), d.c_str(),
                                                                 length_of(d)));
         });
@@ -246,7 +271,7 @@ struct SaxXmlReader::glue {
             if (r.m_state != doc_state::open) return;
             std::u16string const p = widen(prefix != nullptr ? prefix : "", CP_UTF8);
             std::u16string const u = widen(uri != nullptr ? uri : "", CP_UTF8);
-            if (auto handler = r.m_content)
+            if (ISAXContentHandler* handler = r.m_content.get())
                 r.handler_result(
                     handler->startPrefixMapping(p.c_str(), length_of(p), u.c_str(), length_of(u)));
         });
@@ -257,7 +282,7 @@ struct SaxXmlReader::glue {
             r.flush_text();
             if (r.m_state != doc_state::open) return;
             std::u16string const p = widen(prefix != nullptr ? prefix : "", CP_UTF8);
-            if (auto handler = r.m_content)
+            if (ISAXContentHandler* handler = r.m_content.get())
                 r.handler_result(handler->endPrefixMapping(p.c_str(), length_of(p)));
         });
     }
@@ -269,7 +294,7 @@ struct SaxXmlReader::glue {
         if (is_parameter_entity) return;
         guarded(user, [&](SaxXmlReader& r) {
             std::u16string const n = widen(name, CP_UTF8);
-            if (auto handler = r.m_content)
+            if (ISAXContentHandler* handler = r.m_content.get())
                 r.handler_result(handler->skippedEntity(n.c_str(), length_of(n)));
         });
     }
@@ -343,6 +368,12 @@ HRESULT SaxXmlReader::getContentHandler(ISAXContentHandler** ppHandler) noexcept
 }
 
 HRESULT SaxXmlReader::putContentHandler(ISAXContentHandler* pHandler) noexcept {
+    // Events reach the handler through a plain pointer, so one replaced in the middle of a
+    // parse, perhaps from inside its own call, is kept alive until the reader's call returns.
+    if (m_busy && m_content && m_content.get() != pHandler) {
+        HRESULT const hr = hresult_boundary([&] { m_retired.push_back(std::move(m_content)); });
+        if (FAILED(hr)) return hr;
+    }
     m_content.copy_from(pHandler);
     return S_OK;
 }
@@ -395,13 +426,20 @@ namespace {
 // Marks the reader as inside one of its own entry points, for the length of the call.
 class busy_scope {
 public:
-    explicit busy_scope(bool& flag) noexcept : m_flag(flag) { m_flag = true; }
-    ~busy_scope() { m_flag = false; }
+    busy_scope(bool& flag, std::vector<com_ptr<ISAXContentHandler>>& retired) noexcept
+        : m_flag(flag), m_retired(retired) {
+        m_flag = true;
+    }
+    ~busy_scope() {
+        m_flag = false;
+        m_retired.clear();
+    }
     busy_scope(busy_scope const&) = delete;
     busy_scope& operator=(busy_scope const&) = delete;
 
 private:
     bool& m_flag;
+    std::vector<com_ptr<ISAXContentHandler>>& m_retired;
 };
 
 }  // namespace
@@ -417,11 +455,21 @@ HRESULT SaxXmlReader::parse(VARIANT varInput) noexcept {
         return E_INVALIDARG;
     }
     if (m_busy) return E_UNEXPECTED;
-    busy_scope const busy(m_busy);
+    busy_scope const busy(m_busy, m_retired);
     return hresult_boundary([&]() -> HRESULT {
-        HRESULT const hr = open_document(native_utf16, m_base_url);
+        HRESULT const hr = open_document("UTF-8", m_base_url);
         if (FAILED(hr)) return hr;
-        feed_bytes(text, std::size_t{SysStringLen(text)} * sizeof(OLECHAR));
+        std::u16string_view rest(text, SysStringLen(text));
+        std::string piece;
+        while (!rest.empty() && m_state == doc_state::open) {
+            std::size_t size = std::min(rest.size(), text_piece);
+            // A surrogate pair stays in one piece.
+            if (size < rest.size() && rest[size - 1] >= 0xD800 && rest[size - 1] < 0xDC00) --size;
+            piece.clear();
+            append_utf8(piece, rest.substr(0, size));
+            feed_bytes(piece.data(), piece.size());
+            rest.remove_prefix(size);
+        }
         return close_document();
     });
 }
@@ -429,7 +477,7 @@ HRESULT SaxXmlReader::parse(VARIANT varInput) noexcept {
 HRESULT SaxXmlReader::parseURL(const OLECHAR* pwchUrl) noexcept {
     if (pwchUrl == nullptr) return E_INVALIDARG;
     if (m_busy) return E_UNEXPECTED;
-    busy_scope const busy(m_busy);
+    busy_scope const busy(m_busy, m_retired);
     return hresult_boundary([&]() -> HRESULT {
         std::u16string const url(pwchUrl);
         HRESULT const hr = open_document(nullptr, url);
@@ -441,19 +489,19 @@ HRESULT SaxXmlReader::parseURL(const OLECHAR* pwchUrl) noexcept {
 
 HRESULT SaxXmlReader::begin(char const* encoding) noexcept {
     if (m_busy) return E_UNEXPECTED;
-    busy_scope const busy(m_busy);
+    busy_scope const busy(m_busy, m_retired);
     return hresult_boundary([&] { return open_document(encoding, m_base_url); });
 }
 
 HRESULT SaxXmlReader::feed(void const* data, std::size_t size) noexcept {
     if (m_busy) return E_UNEXPECTED;
-    busy_scope const busy(m_busy);
+    busy_scope const busy(m_busy, m_retired);
     return feed_bytes(data, size);
 }
 
 HRESULT SaxXmlReader::end() noexcept {
     if (m_busy) return E_UNEXPECTED;
-    busy_scope const busy(m_busy);
+    busy_scope const busy(m_busy, m_retired);
     return close_document();
 }
 
@@ -606,13 +654,6 @@ void SaxXmlReader::flush_text() {
     m_text.clear();
     if (auto handler = m_content)
         handler_result(handler->characters(m_wide.c_str(), length_of(m_wide)));
-}
-
-sax_detail::split_name const& SaxXmlReader::name_of(char const* raw) {
-    std::string_view const key(raw);
-    auto found = m_names.find(key);
-    if (found != m_names.end()) return found->second;
-    return m_names.emplace(std::string(key), split(raw)).first->second;
 }
 
 void SaxXmlReader::bound_names() noexcept {

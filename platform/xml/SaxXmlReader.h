@@ -28,12 +28,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include <unordered_map>
 #include <vector>
 
 #include "platform/com/ComPtr.h"
 #include "platform/com/Implements.h"
 #include "platform/xml/Sax.h"
+#include "platform/xml/SaxNameCache.h"
 
 struct XML_ParserStruct;
 
@@ -51,25 +51,6 @@ inline constexpr std::size_t sax_document_limit = std::size_t{16} * 1024 * 1024;
 // HTTP transfer that starts afterwards, on any thread.
 void set_download_timeouts_for_testing(std::chrono::milliseconds connect,
                                        std::chrono::milliseconds stall) noexcept;
-
-namespace sax_detail {
-
-// An element or attribute name as the content handler receives it.
-struct split_name {
-    std::u16string uri;
-    std::u16string local;
-    std::u16string qname;
-};
-
-// Lets the name cache be searched with expat's names without copying them.
-struct name_hash {
-    using is_transparent = void;
-    std::size_t operator()(std::string_view text) const noexcept {
-        return std::hash<std::string_view>{}(text);
-    }
-};
-
-}  // namespace sax_detail
 
 class SaxXmlReader final : public implements<SaxXmlReader, ISAXXMLReader> {
 public:
@@ -150,9 +131,8 @@ private:
     HRESULT handler_result(HRESULT hr) noexcept;
     // Delivers the gathered text, if any, as one characters call; raises std::bad_alloc.
     void flush_text();
-    // expat's "uri\1local\1prefix" name split and in UTF-16, converted once per distinct name.
     // The reference stays valid until the next bound_names.
-    sax_detail::split_name const& name_of(char const* raw);
+    sax_detail::split_name const& name_of(char const* raw) { return m_names.find_or_add(raw); }
     // Called as each element event begins.
     void bound_names() noexcept;
 
@@ -170,13 +150,13 @@ private:
     bool m_busy = false;
     std::string m_text;     // the text node being gathered, as expat's UTF-8
     std::u16string m_wide;  // storage for converted text, kept between events
-    std::unordered_map<std::string, sax_detail::split_name, sax_detail::name_hash, std::equal_to<>>
-        m_names;
+    SaxNameCache m_names;
     // The names of the open elements, innermost last; null for one the cache has let go of.
     std::vector<sax_detail::split_name const*> m_open;
     com_ptr<SaxAttributes> m_attributes;
     com_ptr<SaxLocator> m_locator;
     com_ptr<ISAXContentHandler> m_content;
+    std::vector<com_ptr<ISAXContentHandler>> m_retired;  // replaced during the call under way
     com_ptr<ISAXErrorHandler> m_errors;
     com_ptr<ISAXEntityResolver> m_resolver;
     com_ptr<ISAXDTDHandler> m_dtd;

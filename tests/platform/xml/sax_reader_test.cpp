@@ -168,6 +168,25 @@ TEST_F(SaxReader, ReadsTextAsUtf16WhateverItDeclares) {
     EXPECT_EQ(handler->elements(), (strings{"start r a=\u00E9", "chars \u00E9\u20AC", "end r",
                                             "start r", "chars \U0001F600", "end r"}));
 
+    // Text longer than the pieces it goes to expat in: a surrogate pair across a piece boundary,
+    // two- and three-byte characters on either side, the same events as the UTF-16 bytes give.
+    std::u16string const long_text = std::u16string(16383 - 3, u'a') + u"\U0001F600\u00E9" +
+                                     std::u16string(20000, u'\u20AC') + u"b";
+    reset_handler();
+    EXPECT_EQ(parse(u"<r>" + long_text + u"</r>"), S_OK);
+    strings const whole = handler->events;
+    reset_handler();
+    EXPECT_EQ(feed(utf16le_bytes(u"<r>" + long_text + u"</r>"), std::string::npos, "UTF-16LE"),
+              S_OK);
+    EXPECT_EQ(handler->events, whole);
+
+    // A surrogate without its partner leaves the text malformed, wherever it stands.
+    for (std::u16string const lone : {u"<r>\xD800</r>", u"<r>\xDC00x</r>", u"<r a='\xD800x'/>",
+                                      u"<r/><!--\xDBFF-->", u"<r>x</r>\xD800"}) {
+        reset_handler();
+        EXPECT_EQ(parse(lone), XML_E_MALFORMED);
+    }
+
     // By reference too; other variant types are refused.
     reset_handler();
     ambivox::unique_bstr doc(u"<x/>");
@@ -399,6 +418,22 @@ TEST_F(SaxReader, HandlerCannotReenterTheReader) {
     EXPECT_EQ(nested, E_UNEXPECTED);
     EXPECT_EQ(nestedFeed, E_UNEXPECTED);
     EXPECT_EQ(handler->elements(), (strings{"start r", "start a", "end a", "end r"}));
+}
+
+// A handler replaced from inside its own call, the reader holding its last reference, lives
+// until that call returns; the new handler gets the events from then on.
+TEST_F(SaxReader, HandlerReplacedDuringTheParseLivesOutItsCall) {
+    auto first = make<RecordingContentHandler>();
+    RecordingContentHandler* seen = first.get();
+    first->on_event = [&](std::string const& event) {
+        if (event != "start a") return;
+        EXPECT_EQ(reader->putContentHandler(handler.get()), S_OK);
+        seen->events.push_back("still here");
+    };
+    reader->putContentHandler(first.get());
+    first = nullptr;
+    EXPECT_EQ(parse(u"<r><a/><b/></r>"), S_OK);
+    EXPECT_EQ(handler->elements(), (strings{"end a", "start b", "end b", "end r"}));
 }
 
 TEST(SaxAttributeList, LooksUpByIndexAndByName) {
