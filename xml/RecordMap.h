@@ -54,7 +54,9 @@ public:
     // Adds a record, not yet found by lookups. Raises std::bad_alloc.
     void append(Record&& record) {
         if (m_blocks.empty() || m_lastUsed == block_size(m_blocks.size() - 1)) {
-            m_blocks.push_back(std::make_unique<Record[]>(block_size(m_blocks.size())));
+            // Each record is assigned before it is read: no need to clear the block first.
+            m_blocks.push_back(
+                std::make_unique_for_overwrite<Record[]>(block_size(m_blocks.size())));
             m_lastUsed = 0;
         }
         m_blocks.back()[m_lastUsed++] = std::move(record);
