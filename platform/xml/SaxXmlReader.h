@@ -26,6 +26,7 @@
 #include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -132,7 +133,7 @@ private:
     // Delivers the gathered text, if any, as one characters call; raises std::bad_alloc.
     void flush_text();
     // The reference stays valid until the next bound_names.
-    sax_detail::split_name const& name_of(char const* raw) { return m_names.find_or_add(raw); }
+    sax_detail::split_name const& name_of(char const* raw) { return m_names->find_or_add(raw); }
     // Called as each element event begins.
     void bound_names() noexcept;
 
@@ -150,7 +151,8 @@ private:
     bool m_busy = false;
     std::string m_text;     // the text node being gathered, as expat's UTF-8
     std::u16string m_wide;  // storage for converted text, kept between events
-    SaxNameCache m_names;
+    // The names cache, the thread's own while a document is open (see open_document).
+    std::unique_ptr<SaxNameCache> m_names;
     // The names of the open elements, innermost last; null for one the cache has let go of.
     std::vector<sax_detail::split_name const*> m_open;
     com_ptr<SaxAttributes> m_attributes;

@@ -436,6 +436,30 @@ TEST_F(SaxReader, HandlerReplacedDuringTheParseLivesOutItsCall) {
     EXPECT_EQ(handler->elements(), (strings{"end a", "start b", "end b", "end r"}));
 }
 
+// Two documents open at once on one thread: the second, of more distinct names than a reader
+// keeps, leaves the first's open elements as they were.
+TEST_F(SaxReader, DocumentsOpenAtOnceKeepTheirOwnNames) {
+    ASSERT_EQ(reader->begin(), S_OK);
+    ASSERT_EQ(reader->feed("<first><second>", 15), S_OK);
+
+    std::string many = "<r>";
+    for (int k = 0; k < 5000; ++k)
+        many += "<n" + std::to_string(k) + "/>";
+    auto other = make<SaxXmlReader>();
+    auto otherHandler = make<RecordingContentHandler>();
+    other->putContentHandler(otherHandler.get());
+    ASSERT_EQ(other->begin(), S_OK);
+    ASSERT_EQ(other->feed(many.data(), many.size()), S_OK);
+    ASSERT_EQ(other->feed("</r>", 4), S_OK);
+    ASSERT_EQ(other->end(), S_OK);
+    EXPECT_EQ(otherHandler->elements().size(), 10002u);
+
+    ASSERT_EQ(reader->feed("</second></first>", 17), S_OK);
+    ASSERT_EQ(reader->end(), S_OK);
+    EXPECT_EQ(handler->elements(),
+              (strings{"start first", "start second", "end second", "end first"}));
+}
+
 TEST(SaxAttributeList, LooksUpByIndexAndByName) {
     auto const list = make<ambivox::SaxAttributes>();
     list->add(u"", u"id", u"id", u"7");
