@@ -66,10 +66,17 @@ TEST(DataReader, KeysProbesByIdAloneWhateverTheirGroup) {
     EXPECT_EQ(read(uR"(<Ambivox id="N"><Group id="1"><Probe id="1"><Value>10</Value></Probe>)"
                    uR"(<Probe id="2"><Value>20</Value></Probe></Group>)"
                    uR"(<Group id="2"><Probe id="1"><Value>11</Value></Probe>)"
-                   uR"(<Probe id="10"><Value>100</Value></Probe></Group></Ambivox>)"),
+                   uR"(<Probe id="10"><Value>100</Value></Probe></Group>)"
+                   // Ids alike in their first four code units.
+                   uR"(<Probe id="12345"><Value>a</Value></Probe><Probe id="1234"><Value>b)"
+                   uR"(</Value></Probe><Probe id="12340"><Value>c</Value></Probe>)"
+                   uR"(<Probe id="12345"><Value>d</Value></Probe></Ambivox>)"),
               "unit \"N\" id \"N\" battery \"\"\n"
               "  probe \"1\" id \"1\" value \"11\"\n"
               "  probe \"10\" id \"10\" value \"100\"\n"
+              "  probe \"1234\" id \"1234\" value \"b\"\n"
+              "  probe \"12340\" id \"12340\" value \"c\"\n"
+              "  probe \"12345\" id \"12345\" value \"d\"\n"
               "  probe \"2\" id \"2\" value \"20\"\n");
 }
 
