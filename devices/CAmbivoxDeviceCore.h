@@ -36,6 +36,7 @@ public:
     HRESULT create_data_point(IProbe* probe, CXMLAmbivoxData const* data,
                               IDataPoint** point) noexcept;
     // The readings of a poll: every probe gets one from data, stamped with the poll's time.
+    // E_FAIL when the device has probes and data gives none of them a value.
     template <class Device>
     HRESULT poll_probes(Device& device, CXMLAmbivoxData const* data, LONGLONG timestamp) noexcept;
     // The probes of the collection in number order (empty when they cannot be listed).
@@ -98,14 +99,20 @@ HRESULT CAmbivoxDeviceCore::poll_probes(Device& device, CXMLAmbivoxData const* d
     // Every probe in number order, whatever its number: gaps in the numbering must not starve
     // the probes above them. A probe the data has no value for keeps its previous reading.
     m_pointFactory.begin();
+    std::size_t probes = 0;
+    std::size_t read = 0;
     for (com_ptr<IProbe> const& probe : probes_in_order()) {
+        ++probes;
         com_ptr<IDataPoint> point;
         if (FAILED(device.CreateDataPoint(probe.get(), data, point.put()))) continue;
         point->put_UTCTime(timestamp);
         probe->Poll(point.get());
+        ++read;
     }
     m_pointFactory.end();
-    return S_OK;
+    // Data with a value for none of the probes (a page cut off before its values, another
+    // device's document) read nothing, however well formed it was.
+    return probes != 0 && read == 0 ? E_FAIL : S_OK;
 }
 
 }  // namespace ambivox

@@ -205,12 +205,21 @@ TEST_F(ModelNXml, BrokenDocumentsLeaveTheLastGoodState) {
     ASSERT_EQ(monitor->Poll(), S_OK);
     auto const last = reading(probe(monitor, 1));
 
-    for (auto mode : {HttpDeviceSimulator::fault::malformed, HttpDeviceSimulator::fault::cut_off,
-                      HttpDeviceSimulator::fault::not_found}) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        device.serve("/xmldata", mode == HttpDeviceSimulator::fault::malformed
-                                     ? "<Ambivox id=\"SN-4711\"><Probe id=\"1\"><Value>9</Probe>"
-                                     : data("9", "9", "9"));
+    using enum HttpDeviceSimulator::fault;
+    struct broken {
+        std::string body;
+        HttpDeviceSimulator::fault mode;
+    };
+    for (auto const& [body, mode] : {
+             broken{"<Ambivox id=\"SN-4711\"><Probe id=\"1\"><Value>9</Probe>", malformed},
+             broken{data("9", "9", "9"), cut_off},
+             broken{data("9", "9", "9"), not_found},
+             broken{"<html><body>Log in</body></html>", none},
+             broken{"<Ambivox id=\"SN-4711\"><Probe id=\"3\"><Value>9</Value></Probe></Ambivox>",
+                    none},
+         }) {
+        SCOPED_TRACE(body);
+        device.serve("/xmldata", body);
         device.set_fault("/xmldata", mode);
         EXPECT_EQ(monitor->Poll(), E_FAIL);
         EXPECT_EQ(reading(probe(monitor, 1)).get(), last.get());
