@@ -101,13 +101,18 @@ void read_probes(Device* device, DeviceReport& report, std::string const& unit) 
     com_ptr<IDispatch> dispatch;
     if (FAILED(device->get_Probes(dispatch.put())) || !dispatch) return;
     auto probes = dispatch.try_as<IProbeCollection>();
-    LONG count = 0;
-    if (!probes || FAILED(probes->get_Count(&count))) return;
-    for (LONG position = 1; position <= count; ++position) {
-        com_ptr<IDispatch> item;
-        if (FAILED(probes->Item(unique_variant::from(position).get(), item.put())) || !item)
-            continue;
-        if (auto probe = item.try_as<IProbe>())
+    com_ptr<IUnknown> unknown;
+    if (!probes || FAILED(probes->get__NewEnum(unknown.put())) || !unknown) return;
+    auto items = unknown.try_as<IEnumVARIANT>();
+    if (!items) return;
+    // One pass in number order: asking by position walks the collection up to each position, so
+    // a device of tens of thousands of probes would take minutes.
+    for (;;) {
+        unique_variant item;
+        ULONG fetched = 0;
+        if (items->Next(1, item.put(), &fetched) != S_OK || fetched != 1) break;
+        if (item.type() != VT_DISPATCH || item->pdispVal == nullptr) continue;
+        if (auto probe = com_copy(item->pdispVal).try_as<IProbe>())
             report.probes.push_back(probe_report(probe.get(), unit));
     }
 }
