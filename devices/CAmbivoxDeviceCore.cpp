@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/automation/EnumeratedItems.h"
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
 #include "platform/com/ComRuntime.h"
@@ -135,15 +136,7 @@ std::vector<com_ptr<IProbe>> CAmbivoxDeviceCore::probes_in_order() noexcept {
     hresult_boundary([&] {
         com_ptr<IUnknown> unknown;
         check_hresult(m_probes->get__NewEnum(unknown.put()));
-        auto items = unknown.as<IEnumVARIANT>();
-        for (;;) {
-            unique_variant item;
-            ULONG fetched = 0;
-            if (items->Next(1, item.put(), &fetched) != S_OK || fetched != 1) break;
-            if (item.type() != VT_DISPATCH || item->pdispVal == nullptr) continue;
-            if (auto probe = com_copy(item->pdispVal).try_as<IProbe>())
-                result.push_back(std::move(probe));
-        }
+        result = EnumeratedItems::of<IProbe>(unknown.get());
     });
     return result;
 }

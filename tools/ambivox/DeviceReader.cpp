@@ -6,6 +6,7 @@
 
 #include "ambivox/AmbivoxSDK.h"
 #include "ambivox/NoReading.h"
+#include "platform/automation/EnumeratedItems.h"
 #include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
@@ -103,18 +104,10 @@ void read_probes(Device* device, DeviceReport& report, std::string const& unit) 
     auto probes = dispatch.try_as<IProbeCollection>();
     com_ptr<IUnknown> unknown;
     if (!probes || FAILED(probes->get__NewEnum(unknown.put())) || !unknown) return;
-    auto items = unknown.try_as<IEnumVARIANT>();
-    if (!items) return;
     // One pass in number order: asking by position walks the collection up to each position, so
     // a device of tens of thousands of probes would take minutes.
-    for (;;) {
-        unique_variant item;
-        ULONG fetched = 0;
-        if (items->Next(1, item.put(), &fetched) != S_OK || fetched != 1) break;
-        if (item.type() != VT_DISPATCH || item->pdispVal == nullptr) continue;
-        if (auto probe = com_copy(item->pdispVal).try_as<IProbe>())
-            report.probes.push_back(probe_report(probe.get(), unit));
-    }
+    for (com_ptr<IProbe> const& probe : EnumeratedItems::of<IProbe>(unknown.get()))
+        report.probes.push_back(probe_report(probe.get(), unit));
 }
 
 // The description of the error object a failed member of `device` left, taken off the thread;
