@@ -166,10 +166,12 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         }
         if (reading == nullptr) return E_OUTOFMEMORY;
 
-        // A value that is no decimal number (empty, "abc", "nan") is no reading: it becomes the
-        // no-reading value clients already know, not a plausible but false 0.
+        // A value that is no decimal number (empty, "abc", "nan", a text broken by markup) is no
+        // reading: it becomes the no-reading value clients already know, not a plausible but
+        // false 0.
         double value = no_reading;
         bool const decimal =
+            !reading->value_in_pieces &&
             reading->value.find_first_not_of(u"0123456789+-.eE") == std::u16string::npos;
         if (decimal) value = number_from<double>(reading->value).value_or(no_reading);
 

@@ -171,9 +171,10 @@ TEST_F(ModelNXml, ValueTextsReadAsDecimalNumbersOrNone) {
         char const* text;
         double expected;
     };
-    reading_case const cases[] = {{"+7.5", 7.5},    {"-2", -2.0},     {"1e2", 100.0},
-                                  {"5.", 5.0},      {".25", 0.25},    {"1e999", -999.99},
-                                  {"+-1", -999.99}, {"1-2", -999.99}, {"--3", -999.99}};
+    reading_case const cases[] = {
+        {"+7.5", 7.5},    {"-2", -2.0},           {"1e2", 100.0},        {"5.", 5.0},
+        {".25", 0.25},    {"1e999", -999.99},     {"+-1", -999.99},      {"1-2", -999.99},
+        {"--3", -999.99}, {"-<?x y?>5", -999.99}, {"21<b/>.5", -999.99}, {"2<!-- c -->1.5", 21.5}};
     static_assert(std::size(cases) % 3 == 0);
     for (std::size_t at = 0; at < std::size(cases); at += 3) {
         device.serve("/xmldata", data(cases[at].text, cases[at + 1].text, cases[at + 2].text));
