@@ -131,6 +131,27 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
     });
 }
 
+DataProbe const* CAmbivoxDeviceCore::find_reading(CXMLAmbivoxData const& data,
+                                                  std::u16string_view key) {
+    // Outside a poll step, or with one unit, a lookup per unit is as cheap as any index.
+    if (!m_pointFactory.in_step || data.units().size() < 2) {
+        for (auto const& [id, unit] : data.units())
+            if (auto const found = unit->probes.find(key); found != unit->probes.end())
+                return found->second;
+        return nullptr;
+    }
+    if (m_indexedData != &data) {
+        m_readings.clear();
+        m_indexedData = nullptr;
+        for (auto const& [id, unit] : data.units())
+            for (auto const& [probeId, record] : unit->probes)
+                m_readings.try_emplace(probeId, record);
+        m_indexedData = &data;
+    }
+    auto const found = m_readings.find(key);
+    return found == m_readings.end() ? nullptr : found->second;
+}
+
 std::vector<com_ptr<IProbe>> CAmbivoxDeviceCore::probes_in_order() noexcept {
     std::vector<com_ptr<IProbe>> result;
     hresult_boundary([&] {
@@ -156,14 +177,7 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         std::string const digits = std::to_string(number);
         std::u16string const key(digits.begin(), digits.end());
 
-        DataProbe const* reading = nullptr;
-        for (auto const& [id, unit] : data->units()) {
-            auto const found = unit->probes.find(key);
-            if (found != unit->probes.end()) {
-                reading = found->second;
-                break;
-            }
-        }
+        DataProbe const* const reading = find_reading(*data, key);
         if (reading == nullptr) return E_OUTOFMEMORY;
 
         // A value that is no decimal number (empty, "abc", "nan", a text broken by markup) is no

@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
@@ -72,12 +74,20 @@ private:
         HRESULT create(REFIID riid, void** object) noexcept;
     };
 
+    // The record of a probe id in data: of the first unit in key order that holds it; null when
+    // none does. Within a poll step, a document of several units is indexed once, so that one of
+    // a hundred thousand units is not walked again for each probe. Raises std::bad_alloc.
+    DataProbe const* find_reading(CXMLAmbivoxData const& data, std::u16string_view key);
+
     com_ptr<IProbeCollection> m_probes;
     step_factory m_probeFactory{CLSID_Probe};
     step_factory m_pointFactory{CLSID_DataPoint};
     unique_bstr m_name;
     unique_bstr m_model;
     unique_bstr m_temperatureUnit;
+    // The index find_reading keeps for the data of the step under way.
+    CXMLAmbivoxData const* m_indexedData = nullptr;
+    std::unordered_map<std::u16string_view, DataProbe const*> m_readings;
 };
 
 template <class Device>
@@ -110,6 +120,8 @@ HRESULT CAmbivoxDeviceCore::poll_probes(Device& device, CXMLAmbivoxData const* d
         ++read;
     }
     m_pointFactory.end();
+    m_indexedData = nullptr;
+    m_readings = {};
     // Data with a value for none of the probes (a page cut off before its values, another
     // device's document) read nothing, however well formed it was.
     return probes != 0 && read == 0 ? E_FAIL : S_OK;

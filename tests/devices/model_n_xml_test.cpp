@@ -129,6 +129,21 @@ TEST_F(ModelNXml, GapInTheNumberingStarvesNoProbe) {
     }
 }
 
+// Units are searched in key order, the first holding a probe giving its value.
+TEST_F(ModelNXml, DataOfSeveralUnitsGivesEachProbeTheFirstUnitsValue) {
+    device.serve("/xmldata", R"(<Site><Ambivox id="B"><Probe id="1"><Value>1</Value></Probe>
+        <Probe id="2"><Value>2</Value></Probe></Ambivox><Ambivox id="A"><Probe id="1">
+        <Value>9</Value></Probe></Ambivox><Ambivox id="C"><Probe id="10"><Value>3</Value>
+        </Probe></Ambivox></Site>)");
+    auto monitor = model_n(address_of(device));
+    ASSERT_EQ(monitor->Poll(), S_OK);
+    for (auto const& [number, expected] : {std::pair<SHORT, double>{1, 9}, {2, 2}, {10, 3}}) {
+        auto point = reading(probe(monitor, number));
+        ASSERT_TRUE(point) << number;
+        EXPECT_DOUBLE_EQ(value(point), expected) << number;
+    }
+}
+
 TEST_F(ModelNXml, ProbeMissingFromTheDataKeepsItsReading) {
     auto monitor = model_n(address_of(device));
     ASSERT_EQ(monitor->Poll(), S_OK);
