@@ -20,6 +20,10 @@
 //   records (numbers past the largest probe number are refused, as a device's would be), end to
 //   end on loopback. Goals: at N = 10,000 at most 50 ms; the time per record at 40,000 close to
 //   that at 10,000 (linear in the document).
+// - LargeModelNRead/N: the same poll as `ambivox poll` makes it, the probes read back into its
+//   report as well. Goal: the time per record at 40,000 close to that at 10,000.
+// - ModelNPollOfManyUnits/N: a poll of 1,000 probes whose data document holds N units before
+//   the one with the readings. Goal: the time per unit at 40,000 close to that at 10,000.
 #include <benchmark/benchmark.h>
 #include <curl/curl.h>
 #include <dlfcn.h>
@@ -42,6 +46,7 @@
 #include "platform/com/ComPtr.h"
 #include "platform/com/ComRuntime.h"
 #include "tests/support/TempRegistry.h"
+#include "tools/ambivox/DeviceReader.h"
 #include "tools/simulators/HttpDeviceSimulator.h"
 #include "tools/simulators/ModelQSimulator.h"
 
@@ -315,6 +320,41 @@ void LargeModelNPoll(benchmark::State& state) {
     }
 }
 BENCHMARK(LargeModelNPoll)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
+void LargeModelNRead(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    auto const records = static_cast<int>(state.range(0));
+    HttpDeviceSimulator device;
+    device.serve("/xmlconfig", large_configuration(records));
+    device.serve("/xmldata", large_data(records));
+    ambivox::cli::DeviceTarget target;
+    target.address = "127.0.0.1:" + std::to_string(device.port());
+    for (auto _ : state)
+        if (!ambivox::cli::DeviceReader::read(target, "").ok())
+            return state.SkipWithError("poll failed");
+}
+BENCHMARK(LargeModelNRead)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
+
+// A data document of N units, the readings of the 1,000 probes in its last: each probe's lookup
+// must not walk all the units before it.
+void ModelNPollOfManyUnits(benchmark::State& state) {
+    if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");
+    Apartment apartment;
+    auto const units = static_cast<int>(state.range(0));
+    std::string data = "<Site>";
+    for (int unit = 1; unit <= units; ++unit)
+        data += "<Ambivox id=\"u" + std::to_string(unit) + "\"><Probe id=\"x\"/></Ambivox>";
+    HttpDeviceSimulator device;
+    device.serve("/xmlconfig", large_configuration(1000));
+    std::string const readings = large_data(1000);
+    device.serve("/xmldata", data + readings.substr(readings.find("<Ambivox")) + "</Site>");
+    for (auto _ : state) {
+        auto monitor = model_n(device);
+        if (!monitor) return state.SkipWithError("no device object");
+        if (monitor->Poll() != S_OK) return state.SkipWithError("poll failed");
+    }
+}
+BENCHMARK(ModelNPollOfManyUnits)->Arg(10000)->Arg(40000)->Unit(benchmark::kMillisecond);
 
 void ConcurrentModelNPolls(benchmark::State& state) {
     if (!RegisteredModule::instance().registered()) return state.SkipWithError("not registered");

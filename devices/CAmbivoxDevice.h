@@ -43,7 +43,7 @@ public:
         std::unique_ptr<CXMLAmbivoxData> data = this->FetchData();
         if (!data) return poll_failed(E_FAIL);
         HRESULT const polled = m_core.poll_probes(*this, data.get(), timestamp);
-        if (FAILED(polled)) return poll_failed(polled);
+        if (FAILED(polled)) return poll_failed(polled, u": the data held a value for no probe");
         // An event sink may have failed a call of its own on this thread.
         clear_error();
         return polled;
@@ -84,11 +84,10 @@ protected:
     std::u16string m_cause;
 
 private:
-    HRESULT poll_failed(HRESULT hr) noexcept {
+    HRESULT poll_failed(HRESULT hr,
+                        std::u16string_view why = u": the readings could not be read") noexcept {
         try {
-            if (m_cause.empty())
-                m_cause = static_cast<Derived*>(this)->PollSubject() +
-                          u": the readings could not be read";
+            if (m_cause.empty()) m_cause = static_cast<Derived*>(this)->PollSubject().append(why);
             return set_error(hr, Derived::progid, m_cause);
         } catch (...) {
             return set_error(hr, Derived::progid, u"the poll failed");

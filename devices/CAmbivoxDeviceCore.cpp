@@ -5,6 +5,7 @@
 #include <optional>
 #include <system_error>
 
+#include "platform/automation/EnumeratedItems.h"
 #include "platform/automation/UniqueVariant.h"
 #include "platform/base/CodePage.h"
 #include "platform/com/ComRuntime.h"
@@ -130,20 +131,33 @@ HRESULT CAmbivoxDeviceCore::add_or_update_probe(ConfigProbe const& record,
     });
 }
 
+DataProbe const* CAmbivoxDeviceCore::find_reading(CXMLAmbivoxData const& data,
+                                                  std::u16string_view key) {
+    // Outside a poll step, or with one unit, a lookup per unit is as cheap as any index.
+    if (!m_pointFactory.in_step || data.units().size() < 2) {
+        for (auto const& [id, unit] : data.units())
+            if (auto const found = unit->probes.find(key); found != unit->probes.end())
+                return found->second;
+        return nullptr;
+    }
+    if (m_indexedData != &data) {
+        m_readings.clear();
+        m_indexedData = nullptr;
+        for (auto const& [id, unit] : data.units())
+            for (auto const& [probeId, record] : unit->probes)
+                m_readings.try_emplace(probeId, record);
+        m_indexedData = &data;
+    }
+    auto const found = m_readings.find(key);
+    return found == m_readings.end() ? nullptr : found->second;
+}
+
 std::vector<com_ptr<IProbe>> CAmbivoxDeviceCore::probes_in_order() noexcept {
     std::vector<com_ptr<IProbe>> result;
     hresult_boundary([&] {
         com_ptr<IUnknown> unknown;
         check_hresult(m_probes->get__NewEnum(unknown.put()));
-        auto items = unknown.as<IEnumVARIANT>();
-        for (;;) {
-            unique_variant item;
-            ULONG fetched = 0;
-            if (items->Next(1, item.put(), &fetched) != S_OK || fetched != 1) break;
-            if (item.type() != VT_DISPATCH || item->pdispVal == nullptr) continue;
-            if (auto probe = com_copy(item->pdispVal).try_as<IProbe>())
-                result.push_back(std::move(probe));
-        }
+        result = EnumeratedItems::of<IProbe>(unknown.get());
     });
     return result;
 }
@@ -163,20 +177,15 @@ HRESULT CAmbivoxDeviceCore::create_data_point(IProbe* probe, CXMLAmbivoxData con
         std::string const digits = std::to_string(number);
         std::u16string const key(digits.begin(), digits.end());
 
-        DataProbe const* reading = nullptr;
-        for (auto const& [id, unit] : data->units()) {
-            auto const found = unit->probes.find(key);
-            if (found != unit->probes.end()) {
-                reading = found->second;
-                break;
-            }
-        }
+        DataProbe const* const reading = find_reading(*data, key);
         if (reading == nullptr) return E_OUTOFMEMORY;
 
-        // A value that is no decimal number (empty, "abc", "nan") is no reading: it becomes the
-        // no-reading value clients already know, not a plausible but false 0.
+        // A value that is no decimal number (empty, "abc", "nan", a text broken by markup) is no
+        // reading: it becomes the no-reading value clients already know, not a plausible but
+        // false 0.
         double value = no_reading;
         bool const decimal =
+            !reading->value_in_pieces &&
             reading->value.find_first_not_of(u"0123456789+-.eE") == std::u16string::npos;
         if (decimal) value = number_from<double>(reading->value).value_or(no_reading);
 

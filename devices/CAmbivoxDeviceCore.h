@@ -4,6 +4,8 @@
 #pragma once
 
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 
 #include "ambivox/AmbivoxSDK.h"
@@ -36,6 +38,7 @@ public:
     HRESULT create_data_point(IProbe* probe, CXMLAmbivoxData const* data,
                               IDataPoint** point) noexcept;
     // The readings of a poll: every probe gets one from data, stamped with the poll's time.
+    // E_FAIL when the device has probes and data gives none of them a value.
     template <class Device>
     HRESULT poll_probes(Device& device, CXMLAmbivoxData const* data, LONGLONG timestamp) noexcept;
     // The probes of the collection in number order (empty when they cannot be listed).
@@ -71,12 +74,20 @@ private:
         HRESULT create(REFIID riid, void** object) noexcept;
     };
 
+    // The record of a probe id in data: of the first unit in key order that holds it; null when
+    // none does. Within a poll step, a document of several units is indexed once, so that one of
+    // a hundred thousand units is not walked again for each probe. Raises std::bad_alloc.
+    DataProbe const* find_reading(CXMLAmbivoxData const& data, std::u16string_view key);
+
     com_ptr<IProbeCollection> m_probes;
     step_factory m_probeFactory{CLSID_Probe};
     step_factory m_pointFactory{CLSID_DataPoint};
     unique_bstr m_name;
     unique_bstr m_model;
     unique_bstr m_temperatureUnit;
+    // The index find_reading keeps for the data of the step under way.
+    CXMLAmbivoxData const* m_indexedData = nullptr;
+    std::unordered_map<std::u16string_view, DataProbe const*> m_readings;
 };
 
 template <class Device>
@@ -98,14 +109,22 @@ HRESULT CAmbivoxDeviceCore::poll_probes(Device& device, CXMLAmbivoxData const* d
     // Every probe in number order, whatever its number: gaps in the numbering must not starve
     // the probes above them. A probe the data has no value for keeps its previous reading.
     m_pointFactory.begin();
+    std::size_t probes = 0;
+    std::size_t read = 0;
     for (com_ptr<IProbe> const& probe : probes_in_order()) {
+        ++probes;
         com_ptr<IDataPoint> point;
         if (FAILED(device.CreateDataPoint(probe.get(), data, point.put()))) continue;
         point->put_UTCTime(timestamp);
         probe->Poll(point.get());
+        ++read;
     }
     m_pointFactory.end();
-    return S_OK;
+    m_indexedData = nullptr;
+    m_readings = {};
+    // Data with a value for none of the probes (a page cut off before its values, another
+    // device's document) read nothing, however well formed it was.
+    return probes != 0 && read == 0 ? E_FAIL : S_OK;
 }
 
 }  // namespace ambivox

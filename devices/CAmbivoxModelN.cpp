@@ -8,8 +8,18 @@
 namespace ambivox {
 
 namespace {
+
 using requests = DeviceRequests;
+
+// A unit that neither names itself nor lists a probe describes no device: a text page of one
+// field (a login page, a page cut off after the serial number) converts to just that.
+bool describes_device(CXMLAmbivoxConfig const& reader) noexcept {
+    if (reader.units().empty()) return false;
+    ConfigUnit const& unit = *reader.units().begin()->second;
+    return !unit.name.empty() || !unit.probes.empty();
 }
+
+}  // namespace
 
 CAmbivoxModelN::CAmbivoxModelN()
     : CAmbivoxDevice(u"not set"),
@@ -106,7 +116,7 @@ HRESULT CAmbivoxModelN::FetchConfiguration() noexcept {
         }
         // A well-formed document without a unit (a login page, some other XML) is no
         // configuration: the text pages may still have one.
-        if (reader.units().empty()) {
+        if (!describes_device(reader)) {
             xmlCause = address.str() + u": not a device document (no unit)";
             return E_FAIL;
         }
@@ -145,8 +155,17 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::FetchData() noexcept {
         reader = std::make_unique<CXMLAmbivoxData>();
         HRESULT const requested = connector->RequestModelNXMLData(
             m_core.name().get(), address.get(), requests::handler_argument(reader.get()));
-        if (FAILED(requested)) xmlCause = requests::failure_description(address.view());
-        return requested;
+        if (FAILED(requested)) {
+            xmlCause = requests::failure_description(address.view());
+            return requested;
+        }
+        // A login page or other XML in place of the data reads as no values at all; the text
+        // pages may still have them.
+        if (reader->units().empty()) {
+            xmlCause = address.str() + u": not a device document (no unit)";
+            return E_FAIL;
+        }
+        return S_OK;
     });
     if (SUCCEEDED(hr)) return reader;
     reader.reset();
@@ -186,9 +205,9 @@ std::unique_ptr<CXMLAmbivoxData> CAmbivoxModelN::combined_request() noexcept {
 
 HRESULT CAmbivoxModelN::ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept {
     if (reader == nullptr || reader->units().empty()) return S_OK;
+    if (!describes_device(*reader)) return E_FAIL;
     ConfigUnit const& unit = *reader->units().begin()->second;
-    m_configurationRead = true;
-    return hresult_boundary([&] {
+    HRESULT const hr = hresult_boundary([&] {
         put_SoftwareVersion(unique_bstr(unit.firmware_version).get());
         put_SoftwareReleaseDate(unique_bstr(unit.firmware_release_date).get());
         // A name the client set is never replaced by the document's.
@@ -196,6 +215,12 @@ HRESULT CAmbivoxModelN::ApplyConfiguration(CXMLAmbivoxConfig const* reader) noex
         m_serialNumber = unique_bstr(unit.id);
         return m_core.apply_probes(*this, reader);
     });
+    // A configuration whose probe records were all refused has not been read: the device would
+    // poll as one without probes and answer success for reading nothing.
+    LONG probes = 0;
+    if (SUCCEEDED(hr) || (SUCCEEDED(m_core.probes()->get_Count(&probes)) && probes > 0))
+        m_configurationRead = true;
+    return hr;
 }
 
 }  // namespace ambivox

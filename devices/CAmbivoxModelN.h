@@ -40,7 +40,8 @@ public:
     // The data the text pages gave in this poll's configuration step; else XML data, else the
     // combined text-page request unless it failed in this poll already.
     std::unique_ptr<CXMLAmbivoxData> FetchData() noexcept override;
-    // Firmware fields, the name when the device has none, the serial number, then the probes.
+    // Firmware fields, the name when the device has none, the serial number, then the probes;
+    // E_FAIL, nothing applied, for a unit that names nothing and lists no probe.
     HRESULT ApplyConfiguration(CXMLAmbivoxConfig const* reader) noexcept override;
 
     static constexpr std::size_t max_community_length = 32;

@@ -23,6 +23,7 @@ void CXMLAmbivoxData::OnStartElement(XMLElement const& element) {
         m_currentProbe.emplace().id = element.GetAttribute(u"id");
     } else if (name == u"Value"sv) {
         m_inValue = true;
+        m_valueTextSeen = false;
     } else if (name == u"BatteryStatus"sv) {
         m_inBatteryStatus = true;
     }
@@ -30,7 +31,12 @@ void CXMLAmbivoxData::OnStartElement(XMLElement const& element) {
 
 void CXMLAmbivoxData::OnCharacters(char16_t const* text) {
     // Text whose probe or unit is not open has nowhere to go and is dropped.
-    if (m_inValue && m_currentProbe) m_currentProbe->value = text;
+    if (m_inValue && m_currentProbe) {
+        // "-<?x?>5" would otherwise read as 5.
+        if (m_valueTextSeen) m_currentProbe->value_in_pieces = true;
+        m_currentProbe->value = text;
+        m_valueTextSeen = true;
+    }
     if (m_inBatteryStatus && m_currentUnit) m_currentUnit->battery_status = text;
 }
 

@@ -40,6 +40,7 @@ private:
     std::optional<DataProbe> m_currentProbe;
     // Cleared only by their own end tags: text of elements nested inside counts as well.
     bool m_inValue = false;
+    bool m_valueTextSeen = false;  // a piece of the open Value's text has arrived
     bool m_inBatteryStatus = false;
 };
 

@@ -331,6 +331,17 @@ TEST_F(ModelNTextPages, PollAnswersWhatWasReadAndAsksForEachPageOnce) {
                          R"(<Ambivox id="E"><Unit><Name>Bare</Name></Unit></Ambivox>)", 200,
                          "text/xml"};
     route const bareData{"/xmldata", R"(<Ambivox id="E"></Ambivox>)", 200, "text/xml"};
+    route const xmlConfig{
+        "/xmlconfig",
+        R"(<Ambivox id="X"><Unit><Name>Lab</Name></Unit><Probe id="1" )"
+        R"(type="Temperature"><Name>Inlet</Name><Units>F</Units></Probe>)"
+        R"(<Probe id="2" type="Temperature"><Name>Outlet</Name></Probe></Ambivox>)",
+        200, "text/xml"};
+    route const refusedProbes{
+        "/xmlconfig",
+        R"(<Ambivox id="X"><Unit><Name>Lab</Name></Unit><Probe id="-1" )"
+        R"(type="Temperature"/><Probe id="65536" type="Humidity"/></Ambivox>)",
+        200, "text/xml"};
     // How often each of these was asked for.
     std::vector<std::string> const addresses{"/xmlconfig", "/config", "/temp", "/xmldata"};
     struct expected {
@@ -359,6 +370,18 @@ TEST_F(ModelNTextPages, PollAnswersWhatWasReadAndAsksForEachPageOnce) {
              expected{"nothing served", {}, E_FAIL, {}, {1, 1, 0, 0}},
              expected{"a unit without probes", {bareUnit, bareData}, S_OK, {}, {1, 0, 0, 1}},
              expected{"healthy text pages", {config, temp}, S_OK, {1, 2}, {1, 1, 1, 0}},
+             expected{"login page at the data address only",
+                      {xmlConfig, at(loginPage, "/xmldata"), config, temp},
+                      S_OK,
+                      {1, 2},
+                      {1, 1, 1, 1}},
+             expected{
+                 "every probe record refused", {refusedProbes, data}, E_FAIL, {}, {1, 1, 0, 0}},
+             expected{"configuration page of one field",
+                      {{"/config", "<html><body>Log in</body></html>", 200, "text/html"}, temp},
+                      E_FAIL,
+                      {},
+                      {1, 1, 1, 0}},
          }) {
         SCOPED_TRACE(e.device);
         device.reset();
@@ -370,7 +393,9 @@ TEST_F(ModelNTextPages, PollAnswersWhatWasReadAndAsksForEachPageOnce) {
         EXPECT_EQ(monitor->Poll(), e.poll);
         EXPECT_EQ(numbers_of(monitor), e.probes);
         if (!e.probes.empty()) {
-            EXPECT_DOUBLE_EQ(value(reading(probe(monitor, 1))), 71.6);
+            auto const point = reading(probe(monitor, 1));
+            ASSERT_TRUE(point);
+            EXPECT_DOUBLE_EQ(value(point), 71.6);
         }
         std::vector<int> asked;
         for (auto const& address : addresses)

@@ -129,6 +129,21 @@ TEST_F(ModelNXml, GapInTheNumberingStarvesNoProbe) {
     }
 }
 
+// Units are searched in key order, the first holding a probe giving its value.
+TEST_F(ModelNXml, DataOfSeveralUnitsGivesEachProbeTheFirstUnitsValue) {
+    device.serve("/xmldata", R"(<Site><Ambivox id="B"><Probe id="1"><Value>1</Value></Probe>
+        <Probe id="2"><Value>2</Value></Probe></Ambivox><Ambivox id="A"><Probe id="1">
+        <Value>9</Value></Probe></Ambivox><Ambivox id="C"><Probe id="10"><Value>3</Value>
+        </Probe></Ambivox></Site>)");
+    auto monitor = model_n(address_of(device));
+    ASSERT_EQ(monitor->Poll(), S_OK);
+    for (auto const& [number, expected] : {std::pair<SHORT, double>{1, 9}, {2, 2}, {10, 3}}) {
+        auto point = reading(probe(monitor, number));
+        ASSERT_TRUE(point) << number;
+        EXPECT_DOUBLE_EQ(value(point), expected) << number;
+    }
+}
+
 TEST_F(ModelNXml, ProbeMissingFromTheDataKeepsItsReading) {
     auto monitor = model_n(address_of(device));
     ASSERT_EQ(monitor->Poll(), S_OK);
@@ -171,9 +186,10 @@ TEST_F(ModelNXml, ValueTextsReadAsDecimalNumbersOrNone) {
         char const* text;
         double expected;
     };
-    reading_case const cases[] = {{"+7.5", 7.5},    {"-2", -2.0},     {"1e2", 100.0},
-                                  {"5.", 5.0},      {".25", 0.25},    {"1e999", -999.99},
-                                  {"+-1", -999.99}, {"1-2", -999.99}, {"--3", -999.99}};
+    reading_case const cases[] = {
+        {"+7.5", 7.5},    {"-2", -2.0},           {"1e2", 100.0},        {"5.", 5.0},
+        {".25", 0.25},    {"1e999", -999.99},     {"+-1", -999.99},      {"1-2", -999.99},
+        {"--3", -999.99}, {"-<?x y?>5", -999.99}, {"21<b/>.5", -999.99}, {"2<!-- c -->1.5", 21.5}};
     static_assert(std::size(cases) % 3 == 0);
     for (std::size_t at = 0; at < std::size(cases); at += 3) {
         device.serve("/xmldata", data(cases[at].text, cases[at + 1].text, cases[at + 2].text));
@@ -205,12 +221,21 @@ TEST_F(ModelNXml, BrokenDocumentsLeaveTheLastGoodState) {
     ASSERT_EQ(monitor->Poll(), S_OK);
     auto const last = reading(probe(monitor, 1));
 
-    for (auto mode : {HttpDeviceSimulator::fault::malformed, HttpDeviceSimulator::fault::cut_off,
-                      HttpDeviceSimulator::fault::not_found}) {
-        SCOPED_TRACE(static_cast<int>(mode));
-        device.serve("/xmldata", mode == HttpDeviceSimulator::fault::malformed
-                                     ? "<Ambivox id=\"SN-4711\"><Probe id=\"1\"><Value>9</Probe>"
-                                     : data("9", "9", "9"));
+    using enum HttpDeviceSimulator::fault;
+    struct broken {
+        std::string body;
+        HttpDeviceSimulator::fault mode;
+    };
+    for (auto const& [body, mode] : {
+             broken{"<Ambivox id=\"SN-4711\"><Probe id=\"1\"><Value>9</Probe>", malformed},
+             broken{data("9", "9", "9"), cut_off},
+             broken{data("9", "9", "9"), not_found},
+             broken{"<html><body>Log in</body></html>", none},
+             broken{"<Ambivox id=\"SN-4711\"><Probe id=\"3\"><Value>9</Value></Probe></Ambivox>",
+                    none},
+         }) {
+        SCOPED_TRACE(body);
+        device.serve("/xmldata", body);
         device.set_fault("/xmldata", mode);
         EXPECT_EQ(monitor->Poll(), E_FAIL);
         EXPECT_EQ(reading(probe(monitor, 1)).get(), last.get());

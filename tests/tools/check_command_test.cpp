@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tests/tools/AmbivoxProgram.h"
+#include "tools/simulators/HttpDeviceSimulator.h"
 #include "tools/simulators/SimulatedModelN.h"
 
 namespace {
@@ -79,6 +80,22 @@ TEST_F(Check, FailedPollIsCriticalAmongGoodDevices) {
     EXPECT_NE(run.out.find(" | 'Cold store (" + n15.address() + ") Inlet'=68F;100;\n"),
               std::string::npos)
         << run.out;
+}
+
+// Ranges given in one scale are never measured against a number in another.
+TEST_F(Check, TemperatureThatCannotBeConvertedIsUnknown) {
+    ambivox::simulation::HttpDeviceSimulator device;
+    device.serve("/xmlconfig", R"(<Ambivox id="U"><Unit><Name>Odd</Name></Unit><Probe id="1" )"
+                               R"(type="Temperature"><Name>Inlet</Name><Units>X</Units></Probe>)"
+                               R"(</Ambivox>)");
+    device.serve("/xmldata",
+                 R"(<Ambivox id="U"><Probe id="1"><Value>20</Value></Probe></Ambivox>)");
+    std::string const address = "127.0.0.1:" + std::to_string(device.port());
+    auto const run = ambivox({"check", "modeln", address, "--unit", "C", "-c", "10:32"});
+    EXPECT_EQ(run.code, 3) << run.out;
+    EXPECT_EQ(run.out,
+              "AMBIVOX UNKNOWN - Inlet: not in C (the device gave unknown) | "
+              "'Inlet'=U;;10:32\n");
 }
 
 TEST_F(Check, UnregisteredModuleIsUnknown) {

@@ -106,6 +106,15 @@ int CheckCommand::run() {
                 result.perf(label_of(name) + "=U;" + warn + ";" + crit);
                 continue;
             }
+            // A temperature the device gave in no scale it knows cannot be put into the asked
+            // one; its number would be measured against ranges meant for another scale.
+            if (!m_options.unit.empty() && probe.type == "Temperature" &&
+                probe.unit != m_options.unit) {
+                result.add(unknown, name + ": not in " + m_options.unit + " (the device gave " +
+                                        (probe.unit.empty() ? "no unit" : probe.unit) + ")");
+                result.perf(label_of(name) + "=U;" + warn + ";" + crit);
+                continue;
+            }
             state s = ok;
             std::string text =
                 name + " " + ReportText::short_number(probe.value) + " " + probe.unit;

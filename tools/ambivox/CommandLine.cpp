@@ -395,8 +395,8 @@ Ranges: 10 (alert outside 0..10), 10: (below 10), ~:10 (above 10), 10:20 (outsid
 @10:20 (inside 10..20, ends included).
 
 Prints one status line with performance data ('label'=value[UOM];warn;crit). A failed or
-timed-out poll is CRITICAL; a probe without a reading, a missing probe, bad usage and a setup
-failure are UNKNOWN.
+timed-out poll is CRITICAL; a probe without a reading, a temperature that cannot be put into
+the --unit scale, a missing probe, bad usage and a setup failure are UNKNOWN.
 
 Examples:
   ambivox check modeln 192.168.1.40 --model N15 --probe 1 -w 15:27 -c 10:32 --unit C

@@ -6,6 +6,7 @@
 
 #include "ambivox/AmbivoxSDK.h"
 #include "ambivox/NoReading.h"
+#include "platform/automation/EnumeratedItems.h"
 #include "platform/automation/ErrorInfo.h"
 #include "platform/automation/UniqueBstr.h"
 #include "platform/automation/UniqueVariant.h"
@@ -101,15 +102,12 @@ void read_probes(Device* device, DeviceReport& report, std::string const& unit) 
     com_ptr<IDispatch> dispatch;
     if (FAILED(device->get_Probes(dispatch.put())) || !dispatch) return;
     auto probes = dispatch.try_as<IProbeCollection>();
-    LONG count = 0;
-    if (!probes || FAILED(probes->get_Count(&count))) return;
-    for (LONG position = 1; position <= count; ++position) {
-        com_ptr<IDispatch> item;
-        if (FAILED(probes->Item(unique_variant::from(position).get(), item.put())) || !item)
-            continue;
-        if (auto probe = item.try_as<IProbe>())
-            report.probes.push_back(probe_report(probe.get(), unit));
-    }
+    com_ptr<IUnknown> unknown;
+    if (!probes || FAILED(probes->get__NewEnum(unknown.put())) || !unknown) return;
+    // One pass in number order: asking by position walks the collection up to each position, so
+    // a device of tens of thousands of probes would take minutes.
+    for (com_ptr<IProbe> const& probe : EnumeratedItems::of<IProbe>(unknown.get()))
+        report.probes.push_back(probe_report(probe.get(), unit));
 }
 
 // The description of the error object a failed member of `device` left, taken off the thread;
