@@ -198,6 +198,7 @@ TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
         {"GET /probe?target=[::1 HTTP/1.0", 400, {"HOST or HOST:PORT"}},
         {"GET /probe?target=127.0.0.1%00.evil HTTP/1.0", 400, {"\"127.0.0.1?.evil\""}},
         {"GET /probe?target=" + n3.address() + "&target=10.9.8.7 HTTP/1.0", 400, {"target= once"}},
+        {"GET /probe?target=" + n3.address() + "&TARGET=10.9.8.7 HTTP/1.0", 400, {"target= once"}},
         {"GET /probe?target=" + n3.address() + "&family=modeln&family=modelq HTTP/1.0",
          400,
          {"family= once"}},
@@ -232,6 +233,7 @@ TEST_F(Serve, RefusesABadDevicesFileNamingFileAndLine) {
     struct row {
         std::string text;
         std::string message;
+        std::string path = "";  // another file than the one holding text
     } const rows[] = {
         {"modeln 10.0.0.1\nmodelx 10.0.0.2\n", ":2: \"modelx\" is not a device family"},
         {"modeln 10.0.0.1 interval=0\n", ":1: interval= needs a number of seconds"},
@@ -239,13 +241,18 @@ TEST_F(Serve, RefusesABadDevicesFileNamingFileAndLine) {
         {"modelq COM0\n", ":1: \"COM0\" is not a serial port"},
         {"modeln 10.0.0.1 name=A\nmodeln 10.0.0.2 name=A\n", ":2: a device named \"A\" is listed"},
         {"modeln 10.0.0.1 colour=red\n", ":1: \"colour=red\" is not a setting"},
+        {"modeln 10.0.0.1 name=\"Caf\xE9\"\n", ":1: name= is not UTF-8 text"},
+        {std::string(2 << 20, '#'), ": the devices file cannot be read: it is longer than 1 MiB"},
+        {"", ": the devices file cannot be read: it is a folder", "/dev/zero"},
+        {"", ": the devices file cannot be read: it is a folder", registry.folder()},
     };
     for (row const& r : rows) {
         write_config(r.text);
-        auto const run = ambivox::testing::ambivox({"serve", "--config", config}, 20s);
-        EXPECT_EQ(run.code, 2) << r.text;
-        EXPECT_NE(run.err.find("ambivox: " + config + r.message), std::string::npos)
-            << r.text << run.err;
+        std::string const path = r.path.empty() ? config : r.path;
+        auto const run = ambivox::testing::ambivox({"serve", "--config", path}, 20s);
+        EXPECT_EQ(run.code, 2) << r.text.substr(0, 80);
+        EXPECT_NE(run.err.find("ambivox: " + path + r.message), std::string::npos)
+            << r.text.substr(0, 80) << run.err;
     }
     auto const badAllow = ambivox::testing::ambivox({"serve", "--allow", "10.0.0.0/33"}, 20s);
     EXPECT_EQ(badAllow.code, 2);
