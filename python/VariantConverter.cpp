@@ -180,4 +180,8 @@ std::string VariantConverter::utf8(std::u16string_view text) {
     return narrow(text, CP_UTF8);
 }
 
+std::string VariantConverter::shown(py::handle text) {
+    return py::repr(text).cast<std::string>();
+}
+
 }  // namespace ambivox::python
