@@ -181,7 +181,10 @@ std::string VariantConverter::utf8(std::u16string_view text) {
 }
 
 std::string VariantConverter::shown(py::handle text) {
-    return py::repr(text).cast<std::string>();
+    // str's own repr, not a subclass's: a message never runs the caller's code.
+    auto const quoted = py::reinterpret_steal<py::object>(PyUnicode_Type.tp_repr(text.ptr()));
+    if (!quoted) throw py::error_already_set();
+    return quoted.cast<std::string>();
 }
 
 }  // namespace ambivox::python
