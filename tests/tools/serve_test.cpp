@@ -150,7 +150,8 @@ class ServeSlow : public Serve {};
 
 TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
     write_config("# the monitored rooms\nmodeln " + nx2.address() +
-                 " model=NX2 name=\"Server room\"\nmodeln " + dead + " name=dead interval=0.2\n");
+                 " model=NX2 name=\"Server room\"\nmodeln " + dead +
+                 " name=dead interval=0.2\nmodelq com999 interval=3600\n");
     Exporter serve({"--config", config, "--allow", "127.0.0.1/32", "--max-backoff", "0.5"});
     ASSERT_NE(serve.port, 0) << serve.program.err();
     // A scrape answers what is there; the devices' first polls are under way.
@@ -187,6 +188,9 @@ TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
         {"GET /probe?target=10.9.8.7:80 HTTP/1.0", 403, {"not allowed"}},
         {"GET /probe?target=[::1]:80 HTTP/1.0", 403, {"not allowed"}},
         {"GET /probe?target=COM4&family=modelq HTTP/1.0", 403, {"devices file"}},
+        {"GET /probe?target=com999&family=modelq HTTP/1.0",
+         200,
+         {"ambivox_device_up{device=\"COM999\"} 0\n", "names no serial device"}},
         {"GET /probe?target=a%20b HTTP/1.0", 400, {"HOST or HOST:PORT"}},
         {"HEAD /probe?target=" + n3.address() + " HTTP/1.0", 200, {"version=0.0.4"}},
         {"GET /probe?target=" + encoded(n3.address()) + "&model=N3 HTTP/1.0",
