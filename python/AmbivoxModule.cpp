@@ -20,6 +20,10 @@ py::object create(py::str const& name) {
     Apartment::current()->drain();
     std::u16string const text = VariantConverter::text_of(name);
     std::string const spelled = VariantConverter::utf8(text);
+    // The registry would read the name only up to the NUL, and find another class.
+    if (text.find(u'\0') != std::u16string::npos)
+        throw py::value_error("the class name " + VariantConverter::shown(name) +
+                              " holds a NUL character");
     CLSID clsid{};
     HRESULT hr = text.starts_with(u'{') ? CLSIDFromString(text.c_str(), &clsid)
                                         : CLSIDFromProgID(text.c_str(), &clsid);

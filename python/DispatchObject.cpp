@@ -189,7 +189,12 @@ DispatchObject::named_args DispatchObject::keyword_arguments(Member& m, py::kwar
     std::vector<std::u16string> unknown;
     for (auto const& [key, value] : kwargs) {
         names.push_back(VariantConverter::text_of(key));
-        if (!m.named.contains(fold_name(names.back()))) unknown.push_back(names.back());
+        if (m.named.contains(fold_name(names.back()))) continue;
+        // The object would read the name only up to the NUL, and take it for another.
+        if (names.back().find(u'\0') != std::u16string::npos)
+            throw py::type_error(name + "() got an unexpected keyword argument " +
+                                 VariantConverter::shown(key));
+        unknown.push_back(names.back());
     }
     if (!unknown.empty()) {
         std::vector<LPOLESTR> asked{m.name.data()};
@@ -316,9 +321,7 @@ PyObject* DispatchObject::get_attribute(PyObject* self, PyObject* name) noexcept
             auto& object = py::cast<DispatchObject&>(py::handle(self));
             PyErr_Clear();
             throw py::attribute_error("'" + VariantConverter::utf8(object.interface_name()) +
-                                      "' object has no attribute '" +
-                                      VariantConverter::utf8(VariantConverter::text_of(name)) +
-                                      "'");
+                                      "' object has no attribute " + VariantConverter::shown(name));
         }
         return found;
     } catch (...) {
@@ -333,14 +336,14 @@ int DispatchObject::set_attribute(PyObject* self, PyObject* name, PyObject* valu
             return PyObject_GenericSetAttr(self, name, value);
         auto& object = py::cast<DispatchObject&>(py::handle(self));
         std::string const interface = VariantConverter::utf8(object.interface_name());
-        std::string const spelled = VariantConverter::utf8(VariantConverter::text_of(name));
         Member* m = object.m_dispatch ? object.m_table->find(*object.m_dispatch, py::handle(name))
                                       : nullptr;
         if (m == nullptr)
-            throw py::attribute_error("'" + interface + "' object has no attribute '" + spelled +
-                                      "'");
+            throw py::attribute_error("'" + interface + "' object has no attribute " +
+                                      VariantConverter::shown(name));
         if (value == nullptr)
-            throw py::attribute_error(interface + "." + spelled + " cannot be deleted");
+            throw py::attribute_error(interface + "." + VariantConverter::utf8(m->name) +
+                                      " cannot be deleted");
         object.set(*m, value);
         return 0;
     } catch (...) {

@@ -155,7 +155,8 @@ Member* MemberTable::find(IDispatch& object, std::u16string_view name) {
 std::size_t MemberTable::index_of(IDispatch& object, std::u16string_view name) {
     std::u16string const folded = fold_name(name);
     if (auto at = m_by_folded_name.find(folded); at != m_by_folded_name.end()) return at->second;
-    if (m_described) return npos;
+    // A NUL would end the name where the object reads it, naming another member.
+    if (m_described || name.find(u'\0') != std::u16string_view::npos) return npos;
 
     // No type information: the object itself says whether it knows the name.
     std::u16string spelled(name);

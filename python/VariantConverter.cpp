@@ -180,4 +180,11 @@ std::string VariantConverter::utf8(std::u16string_view text) {
     return narrow(text, CP_UTF8);
 }
 
+std::string VariantConverter::shown(py::handle text) {
+    // str's own repr, not a subclass's: a message never runs the caller's code.
+    auto const quoted = py::reinterpret_steal<py::object>(PyUnicode_Type.tp_repr(text.ptr()));
+    if (!quoted) throw py::error_already_set();
+    return quoted.cast<std::string>();
+}
+
 }  // namespace ambivox::python

@@ -24,6 +24,9 @@ public:
     // The text of a Python str; TypeError for anything else.
     static std::u16string text_of(pybind11::handle text);
     static std::string utf8(std::u16string_view text);
+    // A caller's str in a message, quoted as repr() quotes it: a NUL or a lone surrogate shows
+    // rather than cut the message short.
+    static std::string shown(pybind11::handle text);
 };
 
 }  // namespace ambivox::python

@@ -93,6 +93,10 @@ def test_failures_say_what_went_wrong():
     assert failed.value.name == "E_INVALIDARG"
     with pytest.raises(AttributeError, match="'IAmbivoxModelN' object has no attribute 'Pol'"):
         device.Pol()
+    with pytest.raises(AttributeError, match=r"no attribute 'Poll\\x00'"):
+        getattr(device, "Poll\0")
+    with pytest.raises(ValueError, match="NUL"):
+        ambivox.Dispatch("AmbivoxSDK.DataPoint\0junk")     # not the class named before the NUL
     with pytest.raises(AttributeError, match="read-only"):
         device.SerialNumber = "forged"
     with pytest.raises(AttributeError):
@@ -120,6 +124,7 @@ def _error_of(action):
     (lambda c: c.Item(1, 2), "takes 1 argument"),
     (lambda c: c.Item(Nope=1), "unexpected keyword argument 'Nope'"),
     (lambda c: c.Item(1, index=1), "multiple values for argument 'index'"),
+    (lambda c: c.Item(**{"Index\0x": 1}), r"unexpected keyword argument 'Index\\x00x'"),
 ])
 def test_arguments_that_match_no_parameter_are_refused(call, error):
     with pytest.raises(TypeError, match=error):

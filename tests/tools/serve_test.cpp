@@ -150,7 +150,8 @@ class ServeSlow : public Serve {};
 
 TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
     write_config("# the monitored rooms\nmodeln " + nx2.address() +
-                 " model=NX2 name=\"Server room\"\nmodeln " + dead + " name=dead interval=0.2\n");
+                 " model=NX2 name=\"Server room\"\nmodeln " + dead +
+                 " name=dead interval=0.2\nmodelq com999 interval=3600\n");
     Exporter serve({"--config", config, "--allow", "127.0.0.1/32", "--max-backoff", "0.5"});
     ASSERT_NE(serve.port, 0) << serve.program.err();
     // A scrape answers what is there; the devices' first polls are under way.
@@ -187,6 +188,9 @@ TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
         {"GET /probe?target=10.9.8.7:80 HTTP/1.0", 403, {"not allowed"}},
         {"GET /probe?target=[::1]:80 HTTP/1.0", 403, {"not allowed"}},
         {"GET /probe?target=COM4&family=modelq HTTP/1.0", 403, {"devices file"}},
+        {"GET /probe?target=com999&family=modelq HTTP/1.0",
+         200,
+         {"ambivox_device_up{device=\"COM999\"} 0\n", "names no serial device"}},
         {"GET /probe?target=a%20b HTTP/1.0", 400, {"HOST or HOST:PORT"}},
         {"HEAD /probe?target=" + n3.address() + " HTTP/1.0", 200, {"version=0.0.4"}},
         {"GET /probe?target=" + encoded(n3.address()) + "&model=N3 HTTP/1.0",
@@ -198,6 +202,7 @@ TEST_F(Serve, AnswersEachRequestWithItsStatusAndKeyLines) {
         {"GET /probe?target=[::1 HTTP/1.0", 400, {"HOST or HOST:PORT"}},
         {"GET /probe?target=127.0.0.1%00.evil HTTP/1.0", 400, {"\"127.0.0.1?.evil\""}},
         {"GET /probe?target=" + n3.address() + "&target=10.9.8.7 HTTP/1.0", 400, {"target= once"}},
+        {"GET /probe?target=" + n3.address() + "&TARGET=10.9.8.7 HTTP/1.0", 400, {"target= once"}},
         {"GET /probe?target=" + n3.address() + "&family=modeln&family=modelq HTTP/1.0",
          400,
          {"family= once"}},
@@ -232,6 +237,7 @@ TEST_F(Serve, RefusesABadDevicesFileNamingFileAndLine) {
     struct row {
         std::string text;
         std::string message;
+        std::string path = "";  // another file than the one holding text
     } const rows[] = {
         {"modeln 10.0.0.1\nmodelx 10.0.0.2\n", ":2: \"modelx\" is not a device family"},
         {"modeln 10.0.0.1 interval=0\n", ":1: interval= needs a number of seconds"},
@@ -239,13 +245,18 @@ TEST_F(Serve, RefusesABadDevicesFileNamingFileAndLine) {
         {"modelq COM0\n", ":1: \"COM0\" is not a serial port"},
         {"modeln 10.0.0.1 name=A\nmodeln 10.0.0.2 name=A\n", ":2: a device named \"A\" is listed"},
         {"modeln 10.0.0.1 colour=red\n", ":1: \"colour=red\" is not a setting"},
+        {"modeln 10.0.0.1 name=\"Caf\xE9\"\n", ":1: name= is not UTF-8 text"},
+        {std::string(2 << 20, '#'), ": the devices file cannot be read: it is longer than 1 MiB"},
+        {"", ": the devices file cannot be read: it is a folder", "/dev/zero"},
+        {"", ": the devices file cannot be read: it is a folder", registry.folder()},
     };
     for (row const& r : rows) {
         write_config(r.text);
-        auto const run = ambivox::testing::ambivox({"serve", "--config", config}, 20s);
-        EXPECT_EQ(run.code, 2) << r.text;
-        EXPECT_NE(run.err.find("ambivox: " + config + r.message), std::string::npos)
-            << r.text << run.err;
+        std::string const path = r.path.empty() ? config : r.path;
+        auto const run = ambivox::testing::ambivox({"serve", "--config", path}, 20s);
+        EXPECT_EQ(run.code, 2) << r.text.substr(0, 80);
+        EXPECT_NE(run.err.find("ambivox: " + path + r.message), std::string::npos)
+            << r.text.substr(0, 80) << run.err;
     }
     auto const badAllow = ambivox::testing::ambivox({"serve", "--allow", "10.0.0.0/33"}, 20s);
     EXPECT_EQ(badAllow.code, 2);

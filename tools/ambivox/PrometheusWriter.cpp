@@ -2,6 +2,7 @@
 
 #include <cmath>
 
+#include "platform/base/CodePage.h"
 #include "tools/ambivox/HResultText.h"
 #include "tools/ambivox/ReportText.h"
 
@@ -54,8 +55,11 @@ family* value_family(ProbeReport const& probe, family& temperature, family& humi
 }  // namespace
 
 std::string PrometheusWriter::label_value(std::string_view text) {
+    // Prometheus refuses a whole exposition over one label that is not UTF-8 (a name given on
+    // the command line may be anything): such bytes go out as U+FFFD.
+    std::string const utf8 = narrow(widen(text, CP_UTF8), CP_UTF8);
     std::string out;
-    for (char const c : text) {
+    for (char const c : utf8) {
         if (c == '\\')
             out += "\\\\";
         else if (c == '"')

@@ -35,7 +35,8 @@ public:
     static std::string device_label(DeviceTarget const& target);
     // A failure's reason label: "timeout", "setup", or the HRESULT's name.
     static std::string failure_reason(Device const& device);
-    // A label value with \, " and line feeds escaped, quotes not included.
+    // A label value with \, " and line feeds escaped and bytes that are not UTF-8 as U+FFFD,
+    // quotes not included.
     static std::string label_value(std::string_view text);
 };
 

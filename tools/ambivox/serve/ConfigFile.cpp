@@ -1,12 +1,17 @@
 #include "tools/ambivox/serve/ConfigFile.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cctype>
+#include <cerrno>
 #include <charconv>
 #include <cmath>
-#include <fstream>
-#include <iterator>
+#include <cstring>
 #include <set>
 
+#include "platform/base/CodePage.h"
 #include "tools/ambivox/PrometheusWriter.h"
 
 namespace ambivox::cli {
@@ -15,6 +20,8 @@ namespace {
 
 // The longest line the reader takes: a devices file is written by people, not generated junk.
 constexpr std::size_t max_line = 4096;
+// Room for thousands of devices; anything longer was never written as a list of them.
+constexpr std::size_t max_file = 1 << 20;
 
 bool blank(char c) {
     return c == ' ' || c == '\t' || c == '\r';
@@ -65,6 +72,14 @@ bool host_text(std::string_view text) {
     return true;
 }
 
+// A name is a label value in the metrics, which Prometheus takes only as UTF-8.
+std::string const& utf8_name(std::string const& value) {
+    if (MultiByteToWideChar(CP_UTF8, MB_ERR_INVALID_CHARS, value.data(),
+                            static_cast<int>(value.size()), nullptr, 0) == 0)
+        throw std::invalid_argument("name= is not UTF-8 text");
+    return value;
+}
+
 ConfiguredDevice device_of(std::vector<std::string> const& words,
                            std::chrono::milliseconds defaultInterval) {
     ConfiguredDevice device;
@@ -97,7 +112,7 @@ ConfiguredDevice device_of(std::vector<std::string> const& words,
         if (key == "model" && device.target.kind == DeviceTarget::family::model_n)
             device.target.model = value;
         else if (key == "name" && !value.empty())
-            device.target.name = value;
+            device.target.name = utf8_name(value);
         else if (key == "interval")
             device.interval = ConfigFile::seconds(value, "interval=");
         else
@@ -153,10 +168,30 @@ std::vector<ConfiguredDevice> ConfigFile::parse(std::string_view text, std::stri
 
 std::vector<ConfiguredDevice> ConfigFile::read(std::string const& path,
                                                std::chrono::milliseconds defaultInterval) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) throw std::runtime_error(path + ": the devices file cannot be read");
-    std::string const text{std::istreambuf_iterator<char>(file), {}};
-    if (file.bad()) throw std::runtime_error(path + ": the devices file cannot be read");
+    auto const failed = [&](std::string const& why) {
+        return std::runtime_error(path + ": the devices file cannot be read: " + why);
+    };
+    // Not blocking: opening a pipe would wait for a writer, and signals with it.
+    int const fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC);
+    if (fd == -1) throw failed(std::strerror(errno));
+    struct closing {
+        int fd;
+        ~closing() { ::close(fd); }
+    } const closer{fd};
+    struct stat status {};
+    if (::fstat(fd, &status) != 0) throw failed(std::strerror(errno));
+    if (!S_ISREG(status.st_mode)) throw failed("it is a folder, a device or a pipe, not a file");
+    std::string text;
+    char buffer[16384];
+    while (true) {
+        ssize_t const got = ::read(fd, buffer, sizeof buffer);
+        if (got == 0) break;
+        if (got < 0 && errno == EINTR) continue;
+        if (got < 0) throw failed(std::strerror(errno));
+        text.append(buffer, static_cast<std::size_t>(got));
+        if (text.size() > max_file)
+            throw failed("it is longer than " + std::to_string(max_file >> 20) + " MiB");
+    }
     return parse(text, path, defaultInterval);
 }
 

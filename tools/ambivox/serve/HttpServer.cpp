@@ -2,6 +2,7 @@
 
 #include <microhttpd.h>
 #include <netdb.h>
+#include <strings.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -131,7 +132,7 @@ std::size_t HttpServer::request::argument_count(char const* name) const {
         [](void* context, MHD_ValueKind, char const* key, std::size_t, char const*,
            std::size_t) -> MHD_Result {
             auto& state = *static_cast<counting*>(context);
-            if (key != nullptr && std::strcmp(key, state.name) == 0) ++state.found;
+            if (key != nullptr && ::strcasecmp(key, state.name) == 0) ++state.found;
             return MHD_YES;
         },
         &counted);

@@ -31,10 +31,11 @@ public:
         std::string path;
         MHD_Connection* connection = nullptr;
 
-        // The first query argument or header of that name (headers without case), or nothing.
-        // A value keeps the bytes percent-encoding gave it, a NUL too.
+        // The first query argument or header of that name (names compared without case, as
+        // libmicrohttpd finds them), or nothing. A value keeps the bytes percent-encoding gave
+        // it, a NUL too.
         std::optional<std::string> argument(char const* name) const;
-        // How often the query gives an argument of that name.
+        // How often the query gives an argument of that name, compared as argument() does.
         std::size_t argument_count(char const* name) const;
         std::optional<std::string> header(char const* name) const;
     };

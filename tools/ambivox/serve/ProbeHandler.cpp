@@ -85,9 +85,13 @@ std::optional<DeviceTarget> ProbeHandler::target_of(HttpServer::request const& r
     DeviceTarget target;
     if (family == "modelq") {
         target.kind = DeviceTarget::family::model_q;
+        // Without case, as the devices file takes "com1" and the pool tells ports apart.
+        DeviceTarget asked = target;
+        asked.path = *address;
+        std::string const key = PollPool::device_key(asked);
         std::lock_guard lock(m_mutex);
         for (ConfiguredDevice const& device : m_configured)
-            if (device.target.kind == target.kind && device.target.label() == *address) {
+            if (device.target.kind == target.kind && PollPool::device_key(device.target) == key) {
                 // Labelled by the target, as every probe is.
                 target = device.target;
                 target.name.clear();
