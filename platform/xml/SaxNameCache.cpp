@@ -49,7 +49,9 @@ split_name const& SaxNameCache::find_or_add(char const* raw) {
             return e.name;
     }
     auto added = std::make_unique<entry>(entry{hash, key, std::string(name), split(name)});
-    m_entries.reserve(m_entries.size() + 1);
+    // Room first, so nothing can fail once the table has changed.
+    if (m_entries.size() == m_entries.capacity())
+        m_entries.reserve(std::max<std::size_t>(16, m_entries.capacity() * 2));
     if ((m_entries.size() + 1) * 2 > m_slots.size()) {
         grow();
         slot = static_cast<std::size_t>(hash) & (m_slots.size() - 1);

@@ -31,12 +31,14 @@ constexpr char ns_separator = '\x01';
 
 constexpr long max_redirects = 5;
 
+// Set once the thread's name cache (below) is gone: a reader released later in the thread's
+// end must not bring it back to life.
+thread_local bool t_spare_gone = false;
+
 // The names a thread's documents have used, kept between documents. A poll reads two small
 // documents with the same dozen names, and converting those anew for each document was most of
 // what a small document cost beyond expat. A reader takes the cache while its document is open
 // and puts it back after, so two documents open at once on one thread never share one.
-// A reader released while its thread ends, after the cache, must not bring it back to life.
-thread_local bool t_spare_gone = false;
 struct spare_names {
     std::unique_ptr<SaxNameCache> cache;
     ~spare_names() { t_spare_gone = true; }
