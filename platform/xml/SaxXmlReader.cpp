@@ -9,7 +9,6 @@
 #include <algorithm>
 #include <climits>
 #include <cstdint>
-#include <cstring>
 #include <string_view>
 
 #include "platform/automation/Bstr.h"
@@ -60,6 +59,7 @@ constexpr std::size_t text_piece = 16 * 1024;
 
 // Appends text as UTF-8. A surrogate without its partner is written in its own three-byte form,
 // which expat refuses as it refuses the lone surrogate in UTF-16: the document stays malformed.
+// (narrow() would turn it into U+FFFD and so make a broken document well formed.)
 void append_utf8(std::string& out, std::u16string_view text) {
     std::size_t at = out.size();
     out.resize(at + text.size() * 3);
@@ -82,15 +82,6 @@ void append_utf8(std::string& out, std::u16string_view text) {
             at += 16;
         }
 #endif
-        while (i + 8 <= size) {
-            std::uint64_t block[2];
-            std::memcpy(block, units + i, sizeof block);
-            if (((block[0] | block[1]) & 0xFF80FF80FF80FF80ull) != 0) break;
-            for (std::size_t k = 0; k < 8; ++k)
-                bytes[at + k] = static_cast<char>(units[i + k]);
-            i += 8;
-            at += 8;
-        }
         if (i == size) break;
         char32_t c = units[i++];
         if (c < 0x80) {
